@@ -1,0 +1,213 @@
+/*
+ * TilvoGL: tile-map playback for OpenGL.
+ *
+ * The library holds one current map in process-wide variables. A map file
+ * ("FORM"/"FMAP" chunked binary) is read whole by tmapLoadFile, decoded into
+ * the variables below, and its tile graphics become OpenGL textures, so an
+ * OpenGL context must be current while a map is loaded. Programs read the
+ * variables directly and never free anything: the library owns every array
+ * and frees it in tmapRelease or when the next load replaces the map.
+ *
+ * Everything runs on one thread; nothing here is reentrant.
+ *
+ * Operations return 0 (or a non-negative result) on success and -1 on
+ * failure; the loader leaves the reason in tmapError. Nothing is printed.
+ *
+ * The map file is treated as untrusted input: a malformed file is refused
+ * with -1 and an error code, never read outside its bytes. Cells, frames and
+ * block indices that do not name an existing record (a damaged map, or a bad
+ * value passed to tmapSetCell) are never followed: tmapBlockAt returns NULL
+ * for them and the draw operations skip such cells.
+ */
+#ifndef TILVOGL_TILVOGL_H
+#define TILVOGL_TILVOGL_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#define TMAP_LAYER_COUNT 8
+
+/* Values of tmapError. */
+#define TMAP_ERROR_NONE 0
+#define TMAP_ERROR_OUT_OF_MEMORY 1
+#define TMAP_ERROR_NOT_A_MAP 2
+#define TMAP_ERROR_CANNOT_OPEN 3
+#define TMAP_ERROR_UNSUPPORTED_HEADER 4
+
+/* Block flags. */
+#define TMAP_FLAG_STACKED 0x20u /* the next record of tmapBlocks stands on this one (3D) */
+#define TMAP_FLAG_MIRROR_S 0x40u /* caps and flat quads mirrored left-right */
+#define TMAP_FLAG_MIRROR_T 0x80u /* caps and flat quads mirrored top-bottom */
+
+/* One block record of the map. A graphic index g names the texture
+ * tmapFirstTexture + g. The user fields are carried unchanged for programs. */
+typedef struct TmapBlock {
+    int32_t graphic1;
+    int32_t graphic2;
+    int32_t graphic3;
+    int32_t graphic4;
+    uint32_t userLong1;
+    uint32_t userLong2;
+    uint16_t userShort1;
+    uint16_t userShort2;
+    uint8_t userByte1;
+    uint8_t userByte2;
+    uint8_t userByte3;
+    uint8_t flags; /* bit for bit as stored, 0x01 to 0x80 */
+} TmapBlock;
+
+/* One block animation. current, start and end index tmapAnimFrames; the
+ * frames are tmapAnimFrames[start] to tmapAnimFrames[end - 1].
+ * Modes: 0 still, 1 loop forward, 2 loop backward, 3 play once (9 when
+ * finished), 4 play once and hold the last frame, 5/8 ping-pong starting
+ * forward, 6/7 ping-pong starting backward; any other value never moves. */
+typedef struct TmapAnim {
+    int32_t mode;
+    int32_t delay;     /* a frame change happens every delay + 1 ticks */
+    int32_t countdown; /* ticks left before the next frame change */
+    int32_t user;      /* carried from the file, never read */
+    int32_t current;
+    int32_t start;
+    int32_t end;
+} TmapAnim;
+
+/* ---- The current map. All start at zero or NULL. ---- */
+
+extern int tmapError; /* last loader error, one of TMAP_ERROR_* */
+
+/* Where a decode failed: the tag of the chunk being decoded ("" when the
+ * failure was not inside a chunk) and the chunk's byte offset in the file
+ * (-1 when none). Set together with tmapError. */
+extern char tmapErrorChunk[5];
+extern long tmapErrorOffset;
+
+/* Header values ("MPHD"): 16-bit unsigned numbers held in ints. */
+extern int tmapWidth;           /* map size in cells */
+extern int tmapHeight;
+extern int tmapTileWidth;       /* tile graphic size in pixels */
+extern int tmapTileHeight;
+extern int tmapDepth;           /* colour depth in bits: 8, 15, 16, 24 or 32 */
+extern int tmapBlockRecordSize; /* bytes per block record in the file */
+extern int tmapBlockCount;      /* number of block records */
+extern int tmapGraphicCount;    /* number of tile graphics */
+extern int tmapLittleEndian;    /* 1 if the map's numbers are little-endian */
+
+extern unsigned char *tmapColourMap; /* "CMAP": red, green, blue per entry */
+extern int tmapColourMapSize;        /* bytes in tmapColourMap */
+
+extern TmapBlock *tmapBlocks; /* tmapBlockCount records, or NULL */
+
+extern int tmapAnimCount;        /* records in tmapAnims */
+extern TmapAnim *tmapAnims;
+extern int32_t *tmapAnimFrames;  /* the frame list: block indices */
+extern int tmapAnimFrameCount;   /* entries in tmapAnimFrames */
+
+/* Layers 0 ("BODY") to 7 ("LYR1".."LYR7"), each tmapWidth x tmapHeight cell
+ * values, cell (x, y) at index x + y * tmapWidth; NULL where absent.
+ * A cell value >= 0 is a block index; -(n + 1) shows animation n. */
+extern int32_t *tmapLayers[TMAP_LAYER_COUNT];
+/* Row tables built by tmapBuildRowTables: entry y points at cell (0, y). */
+extern int32_t **tmapLayerRows[TMAP_LAYER_COUNT];
+extern int32_t *tmapCurrentLayer;  /* borrowed from tmapLayers, or NULL */
+extern int32_t **tmapCurrentRows;  /* borrowed from tmapLayerRows, or NULL */
+
+extern int tmapFirstTexture;           /* texture name of graphic 0 */
+extern unsigned int tmapTextureFormat; /* GL format of tile textures, GL_RGBA */
+
+/* Texture coordinates (s, t) of the four corners of a cell quad, in the
+ * order (x, y), (x + w, y), (x + w, y + h), (x, y + h); the set is chosen by
+ * (flags >> 6) & 3: as stored, mirrored in s, mirrored in t, both. */
+extern const float tmapTexCoordSets[4][4][2];
+
+/* ---- Loading ---- */
+
+/* Loads a map file and makes it the current map, defining the textures
+ * firstTexture .. firstTexture + tmapGraphicCount - 1 (not generated, not
+ * deleted). Returns 0, or -1 with tmapError set. Codes 2 (not readable) and
+ * 3 (cannot open) for the file's first bytes, and 1 for its buffer, keep the
+ * previous map; a failure while decoding leaves no map. */
+int tmapLoadFile(const char *path, int firstTexture);
+
+/* Decodes a whole form image in memory. The image must hold the complete
+ * form: the L + 8 bytes that its own length field L claims. Clears
+ * tmapError first. Returns 0, or -1 with tmapError set and no map. */
+int tmapDecode(const unsigned char *image, int firstTexture);
+
+/* As tmapDecode, for an image of size bytes whose contents are not trusted:
+ * nothing outside image[0 .. size - 1] is read, and a form that claims more
+ * bytes than size is refused with code 2. */
+int tmapDecodeBuffer(const unsigned char *image, size_t size, int firstTexture);
+
+/* Frees the current map. Deletes no textures. Safe to call at any time. */
+void tmapRelease(void);
+
+/* A short English text for an error code: "no error", "out of memory",
+ * "not a readable map file", "file could not be opened",
+ * "unsupported map header"; "unknown error" for any other value. */
+const char *tmapErrorString(int code);
+
+/* ---- Layers and cells ---- */
+
+/* Makes layer 0..7 current. Returns the layer number, or -1 (and changes
+ * nothing) for a number above 7 or a layer the map does not have. */
+int tmapSelectLayer(unsigned int layer);
+
+/* The block shown now at cell (x, y) of the current layer, animations
+ * resolved to their current frame. The coordinates must lie inside the map
+ * and a layer must be current. Returns NULL when the cell names no existing
+ * block (a block, animation or frame index out of range). */
+TmapBlock *tmapBlockAt(int x, int y);
+
+/* Stores a cell value at (x, y) of the current layer, unchanged. The
+ * coordinates must lie inside the map and a layer must be current. */
+void tmapSetCell(int x, int y, int32_t value);
+
+/* Builds (or rebuilds) a row table for every present layer. Returns 0, or
+ * -1 when an allocation failed; if that failure hit the current layer,
+ * tmapCurrentRows becomes NULL and cells are addressed by multiplication. */
+int tmapBuildRowTables(void);
+
+/* ---- Animation ---- */
+
+/* Puts every animation back to its starting state. No map: nothing. */
+void tmapResetAnims(void);
+
+/* Advances every animation by one tick. No map: nothing. */
+void tmapStepAnims(void);
+
+/* ---- Drawing ----
+ * The three draw operations draw the cells (cellX .. cellX + columns - 1,
+ * cellY .. cellY + rows - 1) of the current layer, the first at (originX,
+ * originY), stepping cellWidth per column and cellHeight per row (either may
+ * be negative). They bind textures and emit immediate-mode quads; matrices,
+ * blending, depth and culling are the caller's. They always return 0.
+ *
+ * Zero or negative counts, no map, or no current layer: nothing is drawn.
+ * A window reaching past the layer's edges is clipped to the layer: cells
+ * outside it are not drawn, and the cells inside keep the positions they
+ * would have had. Cells that name no existing block are skipped. */
+
+/* Flat quads at z textured with each block's graphic1. */
+int tmapDrawLayer(int cellX, int cellY, int columns, int rows, float originX, float originY,
+                  float z, float cellWidth, float cellHeight);
+
+/* As tmapDrawLayer, with each block's graphic2. */
+int tmapDrawLayerSecondGraphic(int cellX, int cellY, int columns, int rows, float originX,
+                               float originY, float z, float cellWidth, float cellHeight);
+
+/* Block columns standing on the plane z = baseZ: blocks with flag 0x20 are
+ * cubes of height cellWidth stacked from the cell's block on through the
+ * following records, closed by caps. Enables GL_TEXTURE_2D before each side
+ * face. A stacked run ends at the last record of tmapBlocks. */
+int tmapDrawBlocks(int cellX, int cellY, int columns, int rows, float originX, float originY,
+                   float baseZ, float cellWidth, float cellHeight);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* TILVOGL_TILVOGL_H */

@@ -1,0 +1,182 @@
+// Drawing windows of the current layer: flat quads and 3D block columns.
+#include <GL/gl.h>
+
+#include "internal.h"
+
+extern "C" const float tmapTexCoordSets[4][4][2] = {
+    {{0.0f, 0.0f}, {1.0f, 0.0f}, {1.0f, 1.0f}, {0.0f, 1.0f}}, // as stored
+    {{1.0f, 0.0f}, {0.0f, 0.0f}, {0.0f, 1.0f}, {1.0f, 1.0f}}, // mirrored left-right
+    {{0.0f, 1.0f}, {1.0f, 1.0f}, {1.0f, 0.0f}, {0.0f, 0.0f}}, // mirrored top-bottom
+    {{1.0f, 1.0f}, {0.0f, 1.0f}, {0.0f, 0.0f}, {1.0f, 0.0f}}, // mirrored both ways
+};
+
+namespace {
+
+typedef const float (*TexCoordSet)[2];
+
+// The cells of one axis of a window that lie inside the layer, and the
+// position of the first of them.
+struct Span {
+    int64_t begin;
+    int64_t end;
+    float origin;
+};
+
+// Positions are running sums rounded to single precision after every
+// addition; a clipped window reproduces the sums of the cells it skips.
+float advance(float position, float step, int64_t count)
+{
+    // Far outside any layer exact rounding no longer matters.
+    if (count > 65536)
+        return float(double(position) + double(step) * double(count));
+    for (int64_t i = 0; i < count; ++i)
+        position = position + step;
+    return position;
+}
+
+Span clipToLayer(int first, int count, int size, float origin, float step)
+{
+    Span span;
+    span.begin = first < 0 ? 0 : first;
+    int64_t end = int64_t(first) + count;
+    span.end = end < size ? end : size;
+    span.origin = span.begin < span.end ? advance(origin, step, span.begin - first) : origin;
+    return span;
+}
+
+inline GLuint textureOf(int32_t graphic)
+{
+    return GLuint(unsigned(tmapFirstTexture) + unsigned(graphic));
+}
+
+inline TexCoordSet texCoordsOf(const TmapBlock &block)
+{
+    return tmapTexCoordSets[(block.flags >> 6) & 3];
+}
+
+// A flat quad at height z: the cell quads of the flat layer and the caps of
+// block columns.
+void drawFlatQuad(int32_t graphic, TexCoordSet texCoords, float x, float x1, float y, float y1,
+                  float z)
+{
+    glBindTexture(GL_TEXTURE_2D, textureOf(graphic));
+    glBegin(GL_QUADS);
+    glNormal3f(0.0f, 0.0f, -1.0f);
+    glTexCoord2f(texCoords[0][0], texCoords[0][1]);
+    glVertex3f(x, y, z);
+    glTexCoord2f(texCoords[1][0], texCoords[1][1]);
+    glVertex3f(x1, y, z);
+    glTexCoord2f(texCoords[2][0], texCoords[2][1]);
+    glVertex3f(x1, y1, z);
+    glTexCoord2f(texCoords[3][0], texCoords[3][1]);
+    glVertex3f(x, y1, z);
+    glEnd();
+}
+
+// A side face of a cube from the ground edge (xa, ya) to (xb, yb), between
+// heights z0 and z1; the graphic's first row runs along the top edge.
+void drawSideFace(int32_t graphic, float nx, float ny, float xa, float ya, float xb, float yb,
+                  float z0, float z1)
+{
+    if (graphic == 0)
+        return;
+    glEnable(GL_TEXTURE_2D);
+    glBindTexture(GL_TEXTURE_2D, textureOf(graphic));
+    glBegin(GL_QUADS);
+    glNormal3f(nx, ny, 0.0f);
+    glTexCoord2f(0.0f, 1.0f);
+    glVertex3f(xa, ya, z0);
+    glTexCoord2f(0.0f, 0.0f);
+    glVertex3f(xa, ya, z1);
+    glTexCoord2f(1.0f, 0.0f);
+    glVertex3f(xb, yb, z1);
+    glTexCoord2f(1.0f, 1.0f);
+    glVertex3f(xb, yb, z0);
+    glEnd();
+}
+
+void drawColumn(const TmapBlock *block, float x, float x1, float y, float y1, float baseZ,
+                float cubeHeight)
+{
+    int64_t index = block - tmapBlocks;
+    float rise = 0.0f;
+    // The last record ends its column even when it claims another on top.
+    while ((block->flags & TMAP_FLAG_STACKED) && index + 1 < tmapBlockCount) {
+        float z0 = baseZ + rise;
+        float z1 = z0 + cubeHeight;
+        drawSideFace(block->graphic1, -1.0f, 0.0f, x, y, x, y1, z0, z1);
+        drawSideFace(block->graphic2, 0.0f, -1.0f, x1, y, x, y, z0, z1);
+        drawSideFace(block->graphic3, 1.0f, 0.0f, x1, y1, x1, y, z0, z1);
+        drawSideFace(block->graphic4, 0.0f, 1.0f, x, y1, x1, y1, z0, z1);
+        rise = rise + cubeHeight;
+        block = &tmapBlocks[++index];
+    }
+    TexCoordSet texCoords = texCoordsOf(*block);
+    if (block->graphic2 != 0) {
+        drawFlatQuad(block->graphic2, texCoords, x, x1, y, y1, baseZ + rise);
+        rise = 0.0f;
+    }
+    drawFlatQuad(block->graphic1, texCoords, x, x1, y, y1, baseZ + rise);
+}
+
+enum class Drawing { firstGraphic, secondGraphic, blockColumns };
+
+int drawWindow(Drawing drawing, int cellX, int cellY, int columns, int rows, float originX,
+               float originY, float z, float cellWidth, float cellHeight)
+{
+    if (rows <= 0 || columns <= 0 || tmapCurrentLayer == nullptr)
+        return 0;
+    const Span across = clipToLayer(cellX, columns, tmapWidth, originX, cellWidth);
+    const Span down = clipToLayer(cellY, rows, tmapHeight, originY, cellHeight);
+    if (across.begin >= across.end || down.begin >= down.end)
+        return 0;
+
+    float rowY = down.origin;
+    for (int64_t y = down.begin; y < down.end; ++y) {
+        const float rowY1 = rowY + cellHeight;
+        const int32_t *cell = tmapCurrentLayer + y * tmapWidth + across.begin;
+        float x = across.origin;
+        for (int64_t column = across.begin; column < across.end; ++column, ++cell) {
+            const float x1 = x + cellWidth;
+            if (const TmapBlock *block = tmapResolveCell(*cell)) {
+                switch (drawing) {
+                case Drawing::firstGraphic:
+                    drawFlatQuad(block->graphic1, texCoordsOf(*block), x, x1, rowY, rowY1, z);
+                    break;
+                case Drawing::secondGraphic:
+                    drawFlatQuad(block->graphic2, texCoordsOf(*block), x, x1, rowY, rowY1, z);
+                    break;
+                case Drawing::blockColumns:
+                    drawColumn(block, x, x1, rowY, rowY1, z, cellWidth);
+                    break;
+                }
+            }
+            x = x1;
+        }
+        rowY = rowY1;
+    }
+    return 0;
+}
+
+} // namespace
+
+int tmapDrawLayer(int cellX, int cellY, int columns, int rows, float originX, float originY,
+                  float z, float cellWidth, float cellHeight)
+{
+    return drawWindow(Drawing::firstGraphic, cellX, cellY, columns, rows, originX, originY, z,
+                      cellWidth, cellHeight);
+}
+
+int tmapDrawLayerSecondGraphic(int cellX, int cellY, int columns, int rows, float originX,
+                               float originY, float z, float cellWidth, float cellHeight)
+{
+    return drawWindow(Drawing::secondGraphic, cellX, cellY, columns, rows, originX, originY, z,
+                      cellWidth, cellHeight);
+}
+
+int tmapDrawBlocks(int cellX, int cellY, int columns, int rows, float originX, float originY,
+                   float baseZ, float cellWidth, float cellHeight)
+{
+    return drawWindow(Drawing::blockColumns, cellX, cellY, columns, rows, originX, originY, baseZ,
+                      cellWidth, cellHeight);
+}

@@ -1,0 +1,91 @@
+// Shared between the library's sources; not installed.
+#ifndef TILVOGL_INTERNAL_H
+#define TILVOGL_INTERNAL_H
+
+#include <cstddef>
+#include <cstdint>
+
+#include "tilvogl/tilvogl.h"
+
+extern "C" {
+// Allocation failure injection for tests: when tmapFailAllocationAt is n > 0,
+// the n-th allocation counted in tmapAllocationCount fails.
+extern long tmapFailAllocationAt;
+extern long tmapAllocationCount;
+}
+
+// Every allocation of the library goes through here. A request of 0 bytes
+// still yields a distinct, freeable block. Returns nullptr on failure.
+void *tmapAllocate(size_t bytes);
+void tmapFree(void *block);
+
+// Number readers. Lengths are always big-endian; the other two follow the
+// map's byte-order flag tmapLittleEndian.
+inline uint32_t tmapReadBigEndian32(const unsigned char *p)
+{
+    return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | uint32_t(p[3]);
+}
+
+inline uint32_t tmapRead16(const unsigned char *p)
+{
+    return tmapLittleEndian ? (uint32_t(p[0]) | (uint32_t(p[1]) << 8))
+                            : ((uint32_t(p[0]) << 8) | uint32_t(p[1]));
+}
+
+inline int32_t tmapRead32(const unsigned char *p)
+{
+    uint32_t value = tmapLittleEndian
+        ? (uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24))
+        : tmapReadBigEndian32(p);
+    return int32_t(value);
+}
+
+// A chunk as the walk hands it to a decoder: the chunk starts with its tag,
+// its data begins 8 bytes further on, and the walk has checked that all
+// dataLength bytes lie inside the image.
+inline const unsigned char *tmapChunkData(const unsigned char *chunk) { return chunk + 8; }
+inline uint32_t tmapChunkLength(const unsigned char *chunk) { return tmapReadBigEndian32(chunk + 4); }
+
+// Records a failure of the chunk being decoded: sets tmapError and returns -1.
+int tmapFail(int code);
+
+// Chunk decoders, run by the chunk walk. Each returns 0, or -1 with
+// tmapError set.
+int tmapDecodeHeader(const unsigned char *chunk);                  // "MPHD"
+int tmapDecodeColourMap(const unsigned char *chunk);               // "CMAP"
+int tmapDecodeBlocks(const unsigned char *chunk);                  // "BKDT"
+int tmapDecodeAnims(const unsigned char *chunk);                   // "ANDT"
+int tmapDecodeGraphics(const unsigned char *chunk);                // "BGFX"
+int tmapDecodeLayer(const unsigned char *chunk, int layer);        // "BODY", "LYR1".."LYR7"
+
+// Whether the current decode has met its "MPHD" chunk yet.
+extern bool tmapHeaderSeen;
+
+// Bytes of one tile graphic in "BGFX" as the header describes it.
+inline uint64_t tmapGraphicSize()
+{
+    return uint64_t(tmapTileWidth) * uint64_t(tmapTileHeight) * uint64_t((tmapDepth + 1) / 8);
+}
+
+// The block that a cell value shows now, or nullptr when the value names no
+// existing block (bad block index, animation, frame or frame entry).
+inline const TmapBlock *tmapResolveCell(int32_t value)
+{
+    int32_t block = value;
+    if (value < 0) {
+        int64_t anim = -int64_t(value) - 1;
+        if (anim >= tmapAnimCount)
+            return nullptr;
+        int32_t frame = tmapAnims[anim].current;
+        if (frame < 0 || frame >= tmapAnimFrameCount)
+            return nullptr;
+        block = tmapAnimFrames[frame];
+        if (block < 0)
+            return nullptr;
+    }
+    if (tmapBlocks == nullptr || block >= tmapBlockCount)
+        return nullptr;
+    return &tmapBlocks[block];
+}
+
+#endif

@@ -1,0 +1,137 @@
+// "BGFX": tile graphics converted to RGBA and uploaded as GL textures.
+#include <GL/gl.h>
+#include <cstring>
+
+#include "internal.h"
+
+#ifndef GL_CLAMP_TO_EDGE
+#define GL_CLAMP_TO_EDGE 0x812F
+#endif
+
+namespace {
+
+struct Rgba {
+    unsigned char r, g, b, a;
+};
+
+inline unsigned char widen5(unsigned v) { return static_cast<unsigned char>(v * 8 + v / 4); }
+inline unsigned char widen6(unsigned v) { return static_cast<unsigned char>(v * 4 + v / 16); }
+
+// Magenta is the colour key of the 15, 16 and 24-bit depths.
+inline unsigned char keyedAlpha(unsigned char r, unsigned char g, unsigned char b)
+{
+    return (r == 255 && g == 0 && b == 255) ? 0 : 255;
+}
+
+inline void putRgb(unsigned char *out, unsigned char r, unsigned char g, unsigned char b)
+{
+    out[0] = r;
+    out[1] = g;
+    out[2] = b;
+    out[3] = keyedAlpha(r, g, b);
+}
+
+// Index 0 is transparent; entries past the end of a short colour map are black.
+void buildPalette(Rgba palette[256])
+{
+    for (int i = 0; i < 256; ++i) {
+        Rgba &entry = palette[i];
+        entry = Rgba{0, 0, 0, static_cast<unsigned char>(i == 0 ? 0 : 255)};
+        if (3 * i + 2 < tmapColourMapSize) {
+            entry.r = tmapColourMap[3 * i];
+            entry.g = tmapColourMap[3 * i + 1];
+            entry.b = tmapColourMap[3 * i + 2];
+        }
+    }
+}
+
+// Converts pixelCount stored pixels into RGBA at out. Depths other than the
+// five known ones write nothing, leaving the zeroed scratch as it is.
+void convertPixels(const unsigned char *in, unsigned char *out, size_t pixelCount,
+                     const Rgba *palette)
+{
+    switch (tmapDepth) {
+    case 8:
+        for (size_t i = 0; i < pixelCount; ++i, out += 4)
+            std::memcpy(out, &palette[in[i]], 4);
+        return;
+    case 15:
+        for (size_t i = 0; i < pixelCount; ++i, in += 2, out += 4)
+            putRgb(out, widen5((in[0] >> 2) & 31u), widen5(((in[0] & 3u) << 3) | (in[1] >> 5)),
+                   widen5(in[1] & 31u));
+        return;
+    case 16:
+        for (size_t i = 0; i < pixelCount; ++i, in += 2, out += 4)
+            putRgb(out, widen5(in[0] >> 3), widen6(((in[0] & 7u) << 3) | (in[1] >> 5)),
+                   widen5(in[1] & 31u));
+        return;
+    case 24:
+        for (size_t i = 0; i < pixelCount; ++i, in += 3, out += 4)
+            putRgb(out, in[0], in[1], in[2]);
+        return;
+    case 32:
+        for (size_t i = 0; i < pixelCount; ++i, in += 4, out += 4) {
+            out[0] = in[1];
+            out[1] = in[2];
+            out[2] = in[3];
+            out[3] = in[0];
+        }
+        return;
+    default:
+        return;
+    }
+}
+
+void uploadGraphic(int graphic, const unsigned char *pixels)
+{
+    glBindTexture(GL_TEXTURE_2D, GLuint(unsigned(tmapFirstTexture) + unsigned(graphic)));
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    glTexEnvf(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+    glTexImage2D(GL_TEXTURE_2D, 0, GLint(tmapTextureFormat), tmapTileWidth, tmapTileHeight, 0,
+                 GLenum(tmapTextureFormat), GL_UNSIGNED_BYTE, pixels);
+}
+
+} // namespace
+
+int tmapDecodeGraphics(const unsigned char *chunk)
+{
+    if (!tmapHeaderSeen)
+        return tmapFail(TMAP_ERROR_NOT_A_MAP);
+    // 8-bit pixels are colour map indices: the map must come first.
+    if (tmapDepth == 8 && tmapColourMap == nullptr)
+        return tmapFail(TMAP_ERROR_NOT_A_MAP);
+    const uint64_t graphicSize = tmapGraphicSize();
+    const uint64_t count = uint64_t(tmapGraphicCount);
+    if (count * graphicSize > tmapChunkLength(chunk))
+        return tmapFail(TMAP_ERROR_NOT_A_MAP);
+    if (count == 0)
+        return 0;
+
+    // One zeroed scratch image serves every graphic: rows 1 to tile height
+    // hold the graphic, with a spare zero row above and below it.
+    const size_t pixelCount = size_t(tmapTileWidth) * size_t(tmapTileHeight);
+    const size_t rowBytes = size_t(tmapTileWidth) * 4;
+    const size_t scratchBytes = rowBytes * (size_t(tmapTileHeight) + 2);
+    unsigned char *scratch = static_cast<unsigned char *>(tmapAllocate(scratchBytes));
+    if (scratch == nullptr)
+        return tmapFail(TMAP_ERROR_OUT_OF_MEMORY);
+    std::memset(scratch, 0, scratchBytes);
+
+    Rgba palette[256];
+    if (tmapDepth == 8)
+        buildPalette(palette);
+
+    const unsigned char *in = tmapChunkData(chunk);
+    unsigned char *graphicRows = scratch + rowBytes;
+    for (int g = 0; g < tmapGraphicCount; ++g) {
+        convertPixels(in, graphicRows, pixelCount, palette);
+        in += graphicSize;
+        uploadGraphic(g, graphicRows);
+    }
+    tmapFree(scratch);
+    return 0;
+}

@@ -1,0 +1,40 @@
+// What fmapinfo reports about a map: the chunk list read from the file's
+// bytes, everything else from the library's current map.
+#ifndef TILVOGL_TOOLS_MAPINFO_H
+#define TILVOGL_TOOLS_MAPINFO_H
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tmapinfo {
+
+struct ChunkEntry {
+    std::string tag;      // the four tag bytes as stored
+    long offset = 0;      // of the tag, from the start of the file
+    uint32_t length = 0;  // data bytes
+    bool known = false;   // a tag the library decodes; others are skipped
+    bool truncated = false; // the data runs past the end of the file
+};
+
+// The chunks in the order the library walks them: from offset 12 while the
+// form's remaining byte count (signed) is above 0. Stops at the end of the
+// file; a file that is no form yields none.
+std::vector<ChunkEntry> listChunks(const std::vector<uint8_t>& file);
+
+struct LayerStats {
+    bool present = false;
+    long distinctBlocks = 0; // distinct block indices among the cells
+    long animatedCells = 0;  // cells that show an animation
+};
+
+// Statistics of layer 0..7 of the current map.
+LayerStats layerStats(int layer);
+
+// The report on the current map, which was loaded from a file of these bytes.
+std::string textReport(const std::string& path, const std::vector<uint8_t>& file);
+std::string jsonReport(const std::string& path, const std::vector<uint8_t>& file);
+
+} // namespace tmapinfo
+
+#endif

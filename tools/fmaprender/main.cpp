@@ -1,0 +1,188 @@
+// fmaprender: draws one layer of a map file into a PNG, without a display.
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "loadmessage.h"
+#include "offscreen.h"
+#include "pngfile.h"
+#include "render.h"
+#include "tilvogl/tilvogl.h"
+
+namespace {
+
+const char usage[] =
+    "usage: fmaprender [options] MAP OUT.png\n"
+    "Draws a window of one layer of the map file MAP into the PNG file OUT.png.\n"
+    "No display is needed.\n"
+    "\n"
+    "options:\n"
+    "  --layer N            layer 0 to 7 to draw (default 0, the \"BODY\" layer)\n"
+    "  --window X,Y,W,H     the W x H cells from cell (X, Y) (default: the whole layer)\n"
+    "  --size WxH           picture size in pixels (default: one pixel per tile pixel,\n"
+    "                       scaled down to fit 2048 x 2048)\n"
+    "  --second             flat: blend each block's second graphic over its first\n"
+    "  --blocks             draw block columns in 3D instead of flat tiles\n"
+    "  --yaw DEG            blocks: camera turn about the vertical (default 30;\n"
+    "                       0 looks from below the last row toward the first)\n"
+    "  --pitch DEG          blocks: camera height above the map plane (default 45)\n"
+    "  --light              blocks: light the columns with a directional light\n"
+    "  --ticks N            advance the animations N ticks before drawing (default 0)\n"
+    "  --background RRGGBB  background colour in hex (default 000000)\n"
+    "  --help               show this text\n";
+
+const int firstTextureName = 1;
+const int largestDefaultSide = 2048;
+const int largestSide = 8192;
+
+[[noreturn]] void fail(const std::string& message)
+{
+    std::fprintf(stderr, "fmaprender: %s\n", message.c_str());
+    std::exit(1);
+}
+
+bool parseInts(const char* text, char separator, int* values, int count)
+{
+    const char* p = text;
+    for (int i = 0; i < count; ++i) {
+        char* end = nullptr;
+        long value = std::strtol(p, &end, 10);
+        if (end == p || value < -1000000 || value > 1000000)
+            return false;
+        values[i] = int(value);
+        if (i + 1 < count) {
+            if (*end != separator)
+                return false;
+            p = end + 1;
+        } else if (*end != '\0') {
+            return false;
+        }
+    }
+    return true;
+}
+
+float parseDegrees(const char* text, const char* option)
+{
+    char* end = nullptr;
+    double value = std::strtod(text, &end);
+    if (end == text || *end != '\0')
+        fail(std::string("bad angle for ") + option + ": " + text);
+    return float(value);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    tmaprender::View view;
+    bool haveWindow = false, haveSize = false;
+    int ticks = 0;
+    std::string mapPath, outPath;
+
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        auto value = [&](const char* option) -> const char* {
+            if (i + 1 >= argc)
+                fail(std::string(option) + " needs a value");
+            return argv[++i];
+        };
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(usage, stdout);
+            return 0;
+        } else if (arg == "--layer") {
+            const char* text = value("--layer");
+            if (!parseInts(text, ',', &view.layer, 1) || view.layer < 0 || view.layer > 7)
+                fail(std::string("--layer wants 0 to 7, not ") + text);
+        } else if (arg == "--window") {
+            int w[4];
+            const char* text = value("--window");
+            if (!parseInts(text, ',', w, 4) || w[0] < 0 || w[1] < 0 || w[2] <= 0 || w[3] <= 0)
+                fail(std::string("--window wants X,Y,W,H with W and H above 0, not ") + text);
+            view.cellX = w[0], view.cellY = w[1], view.columns = w[2], view.rows = w[3];
+            haveWindow = true;
+        } else if (arg == "--size") {
+            int s[2];
+            const char* text = value("--size");
+            if (!parseInts(text, 'x', s, 2) || s[0] <= 0 || s[1] <= 0 || s[0] > largestSide
+                || s[1] > largestSide)
+                fail(std::string("--size wants WxH, each 1 to ") + std::to_string(largestSide) + ", not "
+                     + text);
+            view.width = s[0], view.height = s[1];
+            haveSize = true;
+        } else if (arg == "--second") {
+            view.secondGraphic = true;
+        } else if (arg == "--blocks") {
+            view.blocks = true;
+        } else if (arg == "--light") {
+            view.lighting = true;
+        } else if (arg == "--yaw") {
+            view.yaw = parseDegrees(value("--yaw"), "--yaw");
+        } else if (arg == "--pitch") {
+            view.pitch = parseDegrees(value("--pitch"), "--pitch");
+        } else if (arg == "--ticks") {
+            const char* text = value("--ticks");
+            if (!parseInts(text, ',', &ticks, 1) || ticks < 0)
+                fail(std::string("--ticks wants a count of 0 or more, not ") + text);
+        } else if (arg == "--background") {
+            const char* text = value("--background");
+            char* end = nullptr;
+            unsigned long rgb = std::strtoul(text, &end, 16);
+            if (std::strlen(text) != 6 || *end != '\0')
+                fail(std::string("--background wants RRGGBB in hex, not ") + text);
+            view.background[0] = uint8_t(rgb >> 16), view.background[1] = uint8_t(rgb >> 8),
+            view.background[2] = uint8_t(rgb);
+        } else if (arg.size() > 1 && arg[0] == '-') {
+            fail("unknown option " + arg + " (try --help)");
+        } else if (mapPath.empty()) {
+            mapPath = arg;
+        } else if (outPath.empty()) {
+            outPath = arg;
+        } else {
+            fail("too many arguments (try --help)");
+        }
+    }
+    if (mapPath.empty() || outPath.empty()) {
+        std::fputs(usage, stderr);
+        return 2;
+    }
+
+    // Textures are defined while loading, so a context comes first; the
+    // picture size is known only once the map is, and is set afterwards.
+    if (!tmapoffscreen::openContext(1, 1))
+        fail("cannot create an offscreen OpenGL context");
+    if (tmapLoadFile(mapPath.c_str(), firstTextureName) != 0)
+        fail(mapPath + ": " + loadFailureMessage());
+    if (tmapLayers[view.layer] == nullptr)
+        fail(mapPath + ": the map has no layer " + std::to_string(view.layer));
+    if (!haveWindow) {
+        view.columns = tmapWidth;
+        view.rows = tmapHeight;
+    }
+    if (view.columns <= 0 || view.rows <= 0 || view.cellX + view.columns > tmapWidth
+        || view.cellY + view.rows > tmapHeight)
+        fail(mapPath + ": the window lies outside the " + std::to_string(tmapWidth) + " x "
+             + std::to_string(tmapHeight) + " cells of the map");
+    if (!haveSize) {
+        double width = double(view.columns) * std::max(tmapTileWidth, 1);
+        double height = double(view.rows) * std::max(tmapTileHeight, 1);
+        double scale = std::min(1.0, largestDefaultSide / std::max(width, height));
+        view.width = std::max(1, int(width * scale));
+        view.height = std::max(1, int(height * scale));
+    }
+    tmapResetAnims();
+    for (int t = 0; t < ticks; ++t)
+        tmapStepAnims();
+
+    if (!tmapoffscreen::resizeContext(view.width, view.height))
+        fail("cannot draw a " + std::to_string(view.width) + " x " + std::to_string(view.height)
+             + " picture offscreen");
+    tmaprender::drawView(view);
+    std::string reason;
+    if (!tmapoffscreen::writePng(outPath, tmapoffscreen::readColourBuffer(), reason))
+        fail(outPath + ": " + reason);
+    tmapRelease();
+    tmapoffscreen::closeContext();
+    return 0;
+}

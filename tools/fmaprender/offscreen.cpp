@@ -1,0 +1,71 @@
+#include "offscreen.h"
+
+#include <GL/osmesa.h> // OSMesaCreateContextExt, OSMesaMakeCurrent, OSMesaDestroyContext
+
+#include <cstring>
+
+namespace tmapoffscreen {
+
+namespace {
+OSMesaContext openedContext = nullptr;
+// OSMesa draws into memory that the caller owns; it must outlive the context.
+std::vector<uint8_t> colourBuffer;
+int bufferWidth = 0;
+int bufferHeight = 0;
+} // namespace
+
+bool openContext(int width, int height)
+{
+    closeContext();
+    if (width <= 0 || height <= 0)
+        return false;
+    openedContext = OSMesaCreateContextExt(OSMESA_RGBA, 24, 0, 0, nullptr);
+    if (openedContext == nullptr)
+        return false;
+    if (!resizeContext(width, height)) {
+        closeContext();
+        return false;
+    }
+    return true;
+}
+
+bool resizeContext(int width, int height)
+{
+    if (openedContext == nullptr || width <= 0 || height <= 0)
+        return false;
+    colourBuffer.assign(size_t(width) * size_t(height) * 4, 0);
+    if (!OSMesaMakeCurrent(openedContext, colourBuffer.data(), GL_UNSIGNED_BYTE, width, height))
+        return false;
+    bufferWidth = width;
+    bufferHeight = height;
+    return true;
+}
+
+void closeContext()
+{
+    if (openedContext != nullptr)
+        OSMesaDestroyContext(openedContext);
+    openedContext = nullptr;
+    colourBuffer.clear();
+    bufferWidth = 0;
+    bufferHeight = 0;
+}
+
+Image readColourBuffer()
+{
+    Image image;
+    if (openedContext == nullptr)
+        return image;
+    glFinish();
+    image.width = bufferWidth;
+    image.height = bufferHeight;
+    image.rgba.resize(colourBuffer.size());
+    // OSMesa keeps the bottom row first, as GL does.
+    size_t rowBytes = size_t(bufferWidth) * 4;
+    for (int y = 0; y < bufferHeight; ++y)
+        std::memcpy(&image.rgba[size_t(y) * rowBytes],
+                    &colourBuffer[size_t(bufferHeight - 1 - y) * rowBytes], rowBytes);
+    return image;
+}
+
+} // namespace tmapoffscreen

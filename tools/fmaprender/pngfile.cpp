@@ -1,0 +1,50 @@
+#include "pngfile.h"
+
+#include <png.h> // png_image_write_to_file, png_image_begin_read_from_file, png_image_finish_read
+
+#include <cstring>
+
+namespace tmapoffscreen {
+
+bool writePng(const std::string& path, const Image& image, std::string& reason)
+{
+    if (image.width <= 0 || image.height <= 0
+        || image.rgba.size() != size_t(image.width) * size_t(image.height) * 4) {
+        reason = "empty image";
+        return false;
+    }
+    png_image png;
+    std::memset(&png, 0, sizeof png);
+    png.version = PNG_IMAGE_VERSION;
+    png.width = png_uint_32(image.width);
+    png.height = png_uint_32(image.height);
+    png.format = PNG_FORMAT_RGBA;
+    if (!png_image_write_to_file(&png, path.c_str(), 0, image.rgba.data(), 0, nullptr)) {
+        reason = png.message;
+        return false;
+    }
+    return true;
+}
+
+bool readPng(const std::string& path, Image& image, std::string& reason)
+{
+    png_image png;
+    std::memset(&png, 0, sizeof png);
+    png.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_file(&png, path.c_str())) {
+        reason = png.message;
+        return false;
+    }
+    png.format = PNG_FORMAT_RGBA;
+    image.width = int(png.width);
+    image.height = int(png.height);
+    image.rgba.assign(PNG_IMAGE_SIZE(png), 0);
+    if (!png_image_finish_read(&png, nullptr, image.rgba.data(), 0, nullptr)) {
+        reason = png.message;
+        png_image_free(&png);
+        return false;
+    }
+    return true;
+}
+
+} // namespace tmapoffscreen

@@ -1,0 +1,115 @@
+#include "benchmaps.h"
+
+namespace benchmaps {
+
+namespace {
+
+void addSolidGraphics(tmapwriter::Map& map, int count)
+{
+    for (int g = 0; g < count; ++g) {
+        tmapwriter::Bytes pixels;
+        for (int p = 0; p < map.tileWidth * map.tileHeight; ++p)
+            tmapwriter::putPixel(pixels, map.depth, uint8_t(g * 37), uint8_t(p * 3), uint8_t(g + p), 255);
+        map.graphics.push_back(pixels);
+    }
+}
+
+tmapwriter::Map header(int width, int height)
+{
+    tmapwriter::Map map;
+    map.width = width;
+    map.height = height;
+    map.tileWidth = 16;
+    map.tileHeight = 16;
+    map.depth = 16;
+    return map;
+}
+
+} // namespace
+
+tmapwriter::Map largeMap()
+{
+    const int side = 2048, graphics = 300, blocks = 1024, anims = 64;
+    tmapwriter::Map map = header(side, side);
+    addSolidGraphics(map, graphics);
+    for (int k = 0; k < blocks; ++k) {
+        tmapwriter::Block block;
+        for (int i = 0; i < 4; ++i)
+            block.graphic[i] = (k * 7 + i) % graphics;
+        block.flags = uint8_t(k * 13);
+        map.blocks.push_back(block);
+    }
+    for (int n = 0; n < anims * 4; ++n)
+        map.frames.push_back(n % blocks);
+    for (int n = 0; n < anims; ++n) {
+        tmapwriter::Anim anim;
+        anim.mode = uint8_t(1 + n % 6);
+        anim.delay = uint8_t(n % 5);
+        anim.start = anim.current = 4 * n;
+        anim.end = 4 * n + 4;
+        map.anims.push_back(anim);
+    }
+    for (int layer = 0; layer < 8; ++layer) {
+        std::vector<int32_t> cells(size_t(side) * side);
+        for (size_t i = 0; i < cells.size(); ++i)
+            cells[i] = (i + size_t(layer)) % 97 == 0 ? -int32_t(1 + i % anims) : int32_t((i * 31 + size_t(layer)) % blocks);
+        map.layers[layer] = std::move(cells);
+    }
+    return map;
+}
+
+tmapwriter::Map graphicsOnlyMap()
+{
+    tmapwriter::Map map = header(1, 1);
+    addSolidGraphics(map, 300);
+    return map;
+}
+
+tmapwriter::Map manyAnimsMap(int count)
+{
+    tmapwriter::Map map = header(1, 1);
+    map.blocks.resize(16);
+    for (int n = 0; n < 16; ++n)
+        map.frames.push_back(n);
+    for (int n = 0; n < count; ++n) {
+        tmapwriter::Anim anim;
+        anim.mode = uint8_t(1 + n % 6);
+        anim.delay = uint8_t(n % 4);
+        anim.start = n % 8;
+        anim.end = anim.start + 2 + n % 7;
+        anim.current = anim.start;
+        map.anims.push_back(anim);
+    }
+    return map;
+}
+
+tmapwriter::Map drawMap()
+{
+    const int side = 64, graphics = 32;
+    tmapwriter::Map map = header(side, side);
+    addSolidGraphics(map, graphics);
+    // Blocks 0..29 stand alone; 30, 31 are stacked under the closing block 32.
+    for (int k = 0; k < 33; ++k) {
+        tmapwriter::Block block;
+        for (int i = 0; i < 4; ++i)
+            block.graphic[i] = 1 + (k + i) % (graphics - 1);
+        if (k == 30 || k == 31)
+            block.flags = 0x20;
+        if (k % 3 == 0)
+            block.graphic[1] = 0; // one cap only
+        map.blocks.push_back(block);
+    }
+    map.frames = {1, 2, 3, 4};
+    tmapwriter::Anim anim;
+    anim.mode = 1;
+    anim.delay = 2;
+    anim.end = 4;
+    map.anims.push_back(anim);
+    std::vector<int32_t> cells(size_t(side) * side);
+    for (size_t i = 0; i < cells.size(); ++i)
+        cells[i] = i % 5 == 0 ? 30 : i % 7 == 0 ? -1 : int32_t(i % 30);
+    map.layers[0] = std::move(cells);
+    return map;
+}
+
+} // namespace benchmaps

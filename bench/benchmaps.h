@@ -1,0 +1,27 @@
+// The maps the benchmarks load, animate and draw, made with the map writer.
+#ifndef TILVOGL_BENCH_BENCHMAPS_H
+#define TILVOGL_BENCH_BENCHMAPS_H
+
+#include "mapwriter.h"
+
+namespace benchmaps {
+
+// 2048 x 2048 cells, all 8 layers, depth 16, 16 x 16 tiles, 300 graphics,
+// 1024 blocks and 64 animations; about 64 MiB of cells in the file.
+tmapwriter::Map largeMap();
+
+// Header and graphics only (the "BGFX" part of largeMap), for timing the
+// texture upload apart from the rest of the load.
+tmapwriter::Map graphicsOnlyMap();
+
+// `count` animations over a shared 16-entry frame list, modes 1 to 6 in
+// turn, delays 0 to 3; no layers.
+tmapwriter::Map manyAnimsMap(int count);
+
+// 64 x 64 cells: blocks with four side graphics, every fifth cell a column
+// of three stacked blocks, every seventh an animated cell; 32 graphics.
+tmapwriter::Map drawMap();
+
+} // namespace benchmaps
+
+#endif

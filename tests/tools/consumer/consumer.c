@@ -1,0 +1,28 @@
+/* A C program built against the installed library: loads a map in a GLUT
+ * window and checks that its first tile texture really exists. */
+#include <GL/glut.h>
+#include <stdio.h>
+#include <tilvogl/tilvogl.h>
+
+int main(int argc, char **argv)
+{
+    GLint textureWidth = 0;
+    glutInit(&argc, argv);
+    glutInitDisplayMode(GLUT_RGB | GLUT_DOUBLE | GLUT_DEPTH);
+    glutInitWindowSize(64, 64);
+    glutCreateWindow("tilvogl consumer (C)");
+    if (argc < 2 || tmapLoadFile(argv[1], 10) != 0) {
+        fprintf(stderr, "consumer: cannot load map: %s\n", tmapErrorString(tmapError));
+        return 1;
+    }
+    glBindTexture(GL_TEXTURE_2D, 10);
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &textureWidth);
+    printf("map %d x %d cells, tiles %d x %d, depth %d, %d graphics, texture 10 width %d\n", tmapWidth,
+           tmapHeight, tmapTileWidth, tmapTileHeight, tmapDepth, tmapGraphicCount, textureWidth);
+    if (tmapGraphicCount > 0 && textureWidth != tmapTileWidth) {
+        fprintf(stderr, "consumer: texture 10 is not a tile texture\n");
+        return 1;
+    }
+    tmapRelease();
+    return 0;
+}

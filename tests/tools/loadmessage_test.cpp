@@ -1,0 +1,102 @@
+// The refusal message shared by fmapinfo and fmaprender, in-process with the
+// GL double, where an allocation failure can be forced.
+#include <gtest/gtest.h>
+
+#include "gldouble.h"
+#include "loadmessage.h"
+#include "mapwriter.h"
+#include "tilvogl/tilvogl.h"
+
+// The library's allocation failure injection (not in the public header).
+extern "C" long tmapFailAllocationAt;
+extern "C" long tmapAllocationCount;
+
+namespace {
+
+tmapwriter::Map smallMap()
+{
+    tmapwriter::Map map;
+    map.width = 3;
+    map.height = 2;
+    map.tileWidth = 4;
+    map.tileHeight = 4;
+    map.depth = 32;
+    map.graphics.push_back(tmapwriter::Bytes(4 * 4 * 4, 0xFF));
+    map.blocks.resize(2);
+    map.layers[0] = std::vector<int32_t>{0, 1, 0, 1, 0, 1};
+    return map;
+}
+
+long chunkOffset(const tmapwriter::Bytes& image, const std::string& tag)
+{
+    size_t at = 12;
+    while (at + 8 <= image.size()) {
+        if (std::string(reinterpret_cast<const char*>(&image[at]), 4) == tag)
+            return long(at);
+        uint32_t length = (uint32_t(image[at + 4]) << 24) | (uint32_t(image[at + 5]) << 16)
+                        | (uint32_t(image[at + 6]) << 8) | image[at + 7];
+        at += 8 + length;
+    }
+    return -1;
+}
+
+int decode(const tmapwriter::Bytes& image)
+{
+    tmapError = 0;
+    return tmapDecodeBuffer(image.data(), image.size(), 1);
+}
+
+} // namespace
+
+TEST(LoadMessage, NamesTheReasonTheChunkAndItsOffset)
+{
+    gldouble::setRecording(false);
+    tmapwriter::Bytes image = tmapwriter::buildImage(smallMap());
+
+    // Every allocation of a decode in turn fails: each is reported as out of
+    // memory in the chunk that asked for it.
+    int failures = 0;
+    for (long n = 1;; ++n) {
+        tmapFailAllocationAt = tmapAllocationCount + n;
+        int result = decode(image);
+        tmapFailAllocationAt = 0;
+        if (result == 0)
+            break;
+        ++failures;
+        std::string message = loadFailureMessage();
+        std::string tag(tmapErrorChunk);
+        ASSERT_EQ(tag.size(), 4u) << message;
+        EXPECT_EQ(message, "out of memory (error 1) in chunk \"" + tag + "\" at offset "
+                               + std::to_string(chunkOffset(image, tag)));
+    }
+    EXPECT_GE(failures, 3); // "BKDT", "BGFX" and "BODY" each allocate
+    tmapRelease();
+
+    tmapwriter::Bytes wrongKind = image;
+    wrongKind[12 + 8] = 1; // "MPHD" data byte 0
+    ASSERT_EQ(decode(wrongKind), -1);
+    EXPECT_EQ(loadFailureMessage(), "unsupported map header (error 4) in chunk \"MPHD\" at offset 12");
+
+    tmapwriter::Bytes notAForm = image;
+    notAForm[0] = 'X';
+    ASSERT_EQ(decode(notAForm), -1);
+    EXPECT_EQ(loadFailureMessage(), "not a readable map file (error 2)");
+
+    ASSERT_EQ(tmapLoadFile("/nonexistent/folder/map.fmp", 1), -1);
+    EXPECT_EQ(loadFailureMessage(), "file could not be opened (error 3)");
+}
+
+TEST(LoadMessage, DamagedTagsAreShownReadably)
+{
+    EXPECT_EQ(printableTag("BODY"), "BODY");
+    EXPECT_EQ(printableTag(std::string("A\x01\"\xFF", 4)), "A\\x01\\x22\\xFF");
+    EXPECT_EQ(printableTag(std::string("A\x01\"\\", 4), true), "A\\u0001\\u0022\\u005c");
+
+    // A chunk with an unprintable tag whose length runs past the form.
+    tmapwriter::Bytes image = tmapwriter::buildImage(smallMap());
+    image.insert(image.end(), {0x01, 'B', 'A', 'D', 0, 0, 0x10, 0});
+    tmapwriter::setBE32(image, 4, uint32_t(image.size() - 8));
+    ASSERT_EQ(decode(image), -1);
+    EXPECT_EQ(loadFailureMessage(), "not a readable map file (error 2) in chunk \"\\x01BAD\" at offset "
+                                         + std::to_string(image.size() - 8));
+}

@@ -1,0 +1,57 @@
+// Iso view scene: layer 2 of the map as lit block columns, turned 45
+// degrees and seen at a slant from a fixed viewpoint. Only animations move.
+#include "shell.h"
+
+#include <tilvogl/tilvogl.h>  // tmapSelectLayer, tmapDrawBlocks
+
+#include <GL/glu.h>  // gluLookAt
+
+// Above the map, unlike the lit spin scene's light.
+static const float lightPosition[4] = {-15.0f, 15.0f, -8.0f, 0.0f};
+
+static void setUpIsoLighting(void)
+{
+    setUpBlockLighting(lightPosition);
+}
+
+static void selectIsoLayer(void)
+{
+    tmapSelectLayer(2);
+}
+
+static void drawIsoScene(void)
+{
+    glLoadIdentity();
+    gluLookAt(0.0, -5.4, -4.2, 0.0, -2.0, 0.0, 0.0, 1.0, 0.0);
+    glPushMatrix();
+    glRotatef(180.0f, 0.0f, 1.0f, 0.0f);
+    glRotatef(-45.0f, 0.0f, 0.0f, 1.0f);
+    glLightfv(GL_LIGHT0, GL_POSITION, lightPosition);
+    glDisable(GL_BLEND);
+    // Texturing on before the first cap, not only from the first side face.
+    glEnable(GL_TEXTURE_2D);
+    tmapDrawBlocks(0, 0, 50, 50, -12.5f, 12.5f, 0.0f, 0.5f, -0.5f);
+    glPopMatrix();
+}
+
+const DemoScene demoScene = {
+    "isoview",                                // program name
+    // window title
+    "TilvoGL: Unfinished example, iso style viewpoint, V=spin on/off, ESC=exit",
+    "TEST2A.FMP",                             // map file
+    0.15f,                                    // fog density
+    {0.1f, 0.0f, 0.3f, 0.5f},                 // fog and clear colour
+    0.5,                                      // depth range 0 to this
+    DEMO_CLOCK_GLUT_ELAPSED,                  // clock
+    0,                                        // catch-up lead, ms
+    0,                                        // key t switches timingMode
+    0,                                        // q/a, w/s, e/d turn the scene
+    DEMO_FRAME_DEPTH_PHASE,                   // frame start
+    0.0f, 0.0f, 0.0f,                         // start angles X, Y, Z
+    setUpIsoLighting,                         // lighting before the common block
+    selectIsoLayer,                           // after the animation reset
+    nullptr,                                  // logic step
+    drawIsoScene,                             // drawing
+    nullptr,                                  // scene keys
+    nullptr,                                  // key-up handler
+};

@@ -1,0 +1,11 @@
+// Program entry of every demo: start up, then hand over to GLUT for good.
+#include "shell.h"
+
+#include <GL/glut.h>  // glutMainLoop
+
+int main(int argc, char **argv)
+{
+    startProgram(&argc, argv);
+    glutMainLoop();
+    return 0;
+}

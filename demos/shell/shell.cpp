@@ -1,0 +1,255 @@
+// Demo shell: start-up, common GL state, map load, timing loop, frame
+// start and end, and the shell keys ESC, 1 and t.
+#include "shell.h"
+
+#include "platform.h"         // platformTickCount, platformAskYesNo
+#include <tilvogl/tilvogl.h>  // tmapLoadFile, tmapResetAnims, tmapStepAnims, tmapRelease
+
+#include <GL/glut.h>  // GLUT window, game mode and handlers; GL and GLU
+#include <stdio.h>    // fprintf
+#include <stdlib.h>   // exit
+
+int windowWidth = 640;
+int windowHeight = 480;
+int gameModeActive = 0;
+int doubleBuffered = 0;
+int timingMode = 0;
+int32_t lastTick = 0;
+int depthPhase = 0;
+float angleX = 0.0f;
+float angleY = 0.0f;
+float angleZ = 0.0f;
+
+static const unsigned char keyEscape = 27;
+
+// ---------------------------------------------------------------- helpers
+
+int32_t readClock(void)
+{
+    if (demoScene.clock == DEMO_CLOCK_GLUT_ELAPSED)
+        return glutGet(GLUT_ELAPSED_TIME);
+    return (int32_t)platformTickCount();
+}
+
+// a - b as a signed 32-bit difference, so that comparisons of clock values
+// stay right when the counter wraps.
+static int32_t tickDifference(int32_t a, int32_t b)
+{
+    return (int32_t)((uint32_t)a - (uint32_t)b);
+}
+
+void turnAngle(float *angle, double step)
+{
+    // Each direction wraps only at its own end, so -90 turned up stays -80.
+    *angle = (float)((double)*angle + step);
+    if (step > 0.0 && *angle > 360.0f)
+        *angle -= 360.0f;
+    else if (step < 0.0 && *angle < 0.0f)
+        *angle += 360.0f;
+}
+
+void pushSceneRotation(void)
+{
+    glPushMatrix();
+    glRotatef(angleX, 1.0f, 0.0f, 0.0f);
+    glRotatef(angleY, 0.0f, 1.0f, 0.0f);
+    glRotatef(angleZ, 0.0f, 0.0f, 1.0f);
+}
+
+void setUpBlockLighting(const float lightPosition[4])
+{
+    static const float lightAmbient[4] = {0.7f, 0.7f, 0.7f, 1.0f};
+    static const float lightDiffuse[4] = {1.0f, 1.0f, 1.0f, 1.0f};
+    static const float modelAmbient[4] = {0.5f, 0.5f, 0.5f, 1.0f};
+    // No material is set: the default material's lit colour modulates the
+    // textures.
+    glLightfv(GL_LIGHT0, GL_AMBIENT, lightAmbient);
+    glLightfv(GL_LIGHT0, GL_DIFFUSE, lightDiffuse);
+    glLightfv(GL_LIGHT0, GL_POSITION, lightPosition);
+    glLightModelfv(GL_LIGHT_MODEL_AMBIENT, modelAmbient);
+    glLightModeli(GL_LIGHT_MODEL_TWO_SIDE, 1);
+    glEnable(GL_LIGHTING);
+    glEnable(GL_LIGHT0);
+}
+
+static void leaveGameModeIfActive(void)
+{
+    if (gameModeActive == 1)
+        glutLeaveGameMode();
+}
+
+// ---------------------------------------------------------------- start-up
+
+void startProgram(int *argc, char **argv)
+{
+    glutInit(argc, argv);
+    doubleBuffered = 1;
+    windowWidth = 640;
+    windowHeight = 480;
+    glutInitDisplayMode(GLUT_RGB | GLUT_DOUBLE | GLUT_DEPTH);
+    gameModeActive = 0;
+    glutGameModeString("800x600:32");
+    if (glutGameModeGet(GLUT_GAME_MODE_POSSIBLE) != 0 &&
+        platformAskYesNo("TilvoGL", "Go fullscreen?")) {
+        windowWidth = 800;
+        windowHeight = 600;
+        glutEnterGameMode();
+        gameModeActive = 1;
+    }
+    if (gameModeActive == 0) {
+        glutInitWindowPosition(48, 48);
+        glutInitWindowSize(windowWidth, windowHeight);
+        glutCreateWindow(demoScene.windowTitle);
+    }
+    initScene();
+    glutReshapeFunc(reshape);
+    glutKeyboardFunc(keyboard);
+    if (demoScene.keyboardUp)
+        glutKeyboardUpFunc(demoScene.keyboardUp);
+    glutIdleFunc(display);
+    glutDisplayFunc(display);
+}
+
+void initScene(void)
+{
+    angleX = demoScene.startAngleX;
+    angleY = demoScene.startAngleY;
+    angleZ = demoScene.startAngleZ;
+    if (demoScene.setUpLighting)
+        demoScene.setUpLighting();
+
+    glEnable(GL_DEPTH_TEST);
+    glEnable(GL_FOG);
+    glFogi(GL_FOG_MODE, GL_EXP);
+    glFogf(GL_FOG_DENSITY, demoScene.fogDensity);
+    glFogfv(GL_FOG_COLOR, demoScene.fogColour);
+    glFogf(GL_FOG_START, 500.0f);
+    glFogf(GL_FOG_END, 4000.0f);
+
+    // Front faces are the clockwise ones; back faces are culled.
+    glDisable(GL_CULL_FACE);
+    glEnable(GL_DEPTH_TEST);
+    glFrontFace(GL_CW);
+    glCullFace(GL_BACK);
+    glEnable(GL_CULL_FACE);
+
+    const float *fog = demoScene.fogColour;
+    glClearColor(fog[0], fog[1], fog[2], fog[3]);
+    glClearDepth(1.0);
+    glClear(GL_DEPTH_BUFFER_BIT);
+    glDepthRange(0.0, demoScene.depthRangeFar);
+    glDepthFunc(GL_LESS);
+    if (demoScene.frameStart == DEMO_FRAME_DEPTH_PHASE)
+        depthPhase = 1;
+
+    if (tmapLoadFile(demoScene.mapFile, 10) != 0) {
+        fprintf(stderr, "%s: cannot load map \"%s\": %s\n", demoScene.programName,
+                demoScene.mapFile, tmapErrorString(tmapError));
+        leaveGameModeIfActive();
+        exit(1);
+    }
+    tmapResetAnims();
+    if (demoScene.afterReset)
+        demoScene.afterReset();
+    lastTick = readClock();
+}
+
+// ---------------------------------------------------------------- handlers
+
+void reshape(int width, int height)
+{
+    windowWidth = width;
+    windowHeight = height;
+    glViewport(0, 0, width, height);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    // A minimised window reports height 0; keep the aspect finite.
+    double aspect = (double)width / (double)(height > 0 ? height : 1);
+    gluPerspective(90.0, aspect, 1.0, 200.0);
+    glMatrixMode(GL_MODELVIEW);
+}
+
+void keyboard(unsigned char key, int x, int y)
+{
+    (void)x;
+    (void)y;
+    if (key == keyEscape) {
+        leaveGameModeIfActive();
+        tmapRelease();
+        exit(0);
+    }
+    if (key == '1') {
+        glutPostRedisplay();
+        return;
+    }
+    if (key == 't' && demoScene.hasTimingMode) {
+        timingMode = 1 - timingMode;
+        return;
+    }
+    if (demoScene.turnsWithKeys) {
+        switch (key) {
+        case 'q': turnAngle(&angleX, 10.0); return;
+        case 'a': turnAngle(&angleX, -10.0); return;
+        case 'w': turnAngle(&angleY, 10.0); return;
+        case 's': turnAngle(&angleY, -10.0); return;
+        case 'e': turnAngle(&angleZ, 10.0); return;
+        case 'd': turnAngle(&angleZ, -10.0); return;
+        default: break;
+        }
+    }
+    if (demoScene.sceneKey)
+        demoScene.sceneKey(key);
+}
+
+static void runLogicStep(double ticks)
+{
+    if (demoScene.stepScene)
+        demoScene.stepScene(ticks);
+    tmapStepAnims();
+}
+
+static void startFrame(void)
+{
+    if (demoScene.frameStart == DEMO_FRAME_CLEAR_BOTH) {
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        return;
+    }
+    // Frames alternate between the near half of the depth buffer (smaller
+    // wins) and the far half mapped in reverse (greater wins), so each frame
+    // beats whatever the last one left and depth is never cleared.
+    glClear(GL_COLOR_BUFFER_BIT);
+    if (depthPhase != 0) {
+        glDepthFunc(GL_LESS);
+        glDepthRange(0.0, 0.5);
+    } else {
+        glDepthFunc(GL_GREATER);
+        glDepthRange(1.0, 0.5);
+    }
+    depthPhase = 1 - depthPhase;
+}
+
+void display(void)
+{
+    int32_t now = readClock();
+    if (demoScene.hasTimingMode && timingMode == 1) {
+        int32_t elapsed = tickDifference(now, lastTick);
+        runLogicStep(elapsed > 0 ? elapsed / 10.0 : 0.0);
+        lastTick = now;
+    } else {
+        int32_t bound = (int32_t)((uint32_t)now + (uint32_t)demoScene.catchUpLead);
+        while (tickDifference(lastTick, bound) < 0) {
+            runLogicStep(1.0);
+            lastTick = (int32_t)((uint32_t)lastTick + 10u);
+        }
+    }
+
+    startFrame();
+    if (demoScene.drawScene)
+        demoScene.drawScene();
+
+    glFinish();
+    if (doubleBuffered == 1)
+        glutSwapBuffers();
+    else
+        glFlush();
+}

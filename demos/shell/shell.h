@@ -1,0 +1,93 @@
+// Demo shell: the program entry, GL set-up, timing loop and shell keys that
+// all four demo programs share.
+//
+// A program is the shell plus one scene source. The scene defines
+// `demoScene`, a constant record of its fixed values and hooks; the shell
+// reads it and owns the GLUT handlers. Everything is process-wide and runs on
+// the one thread of glutMainLoop.
+#ifndef TILVOGL_DEMOS_SHELL_H
+#define TILVOGL_DEMOS_SHELL_H
+
+#include <stdint.h>
+
+// Which clock paces the logic.
+enum DemoClock {
+    DEMO_CLOCK_TICK_COUNT,   // the platform's 32-bit millisecond counter
+    DEMO_CLOCK_GLUT_ELAPSED  // glutGet(GLUT_ELAPSED_TIME)
+};
+
+// How a frame starts.
+enum DemoFrameStart {
+    DEMO_FRAME_CLEAR_BOTH,  // clear colour and depth every frame
+    DEMO_FRAME_DEPTH_PHASE  // clear colour only, alternate depth halves
+};
+
+struct DemoScene {
+    const char *programName;  // names the program in messages
+    const char *windowTitle;
+    const char *mapFile;
+    float fogDensity;
+    float fogColour[4];       // also the clear colour
+    double depthRangeFar;     // depth range set in initScene: 0 to this
+    DemoClock clock;
+    int catchUpLead;          // the catch-up loop runs while lastTick < now + this
+    int hasTimingMode;        // key t switches timingMode
+    int turnsWithKeys;        // q/a, w/s, e/d turn angleX, angleY, angleZ
+    DemoFrameStart frameStart;
+    float startAngleX, startAngleY, startAngleZ;
+
+    // Hooks; any may be null.
+    void (*setUpLighting)(void);  // before the common GL state
+    void (*afterReset)(void);     // after the map is loaded and its animations reset
+    // The scene's share of one logic step, run just before tmapStepAnims.
+    // ticks is 1 in the catch-up loop; in timingMode 1 it is the time since
+    // the last step in 10 ms units (never negative).
+    void (*stepScene)(double ticks);
+    void (*drawScene)(void);      // between frame start and end of frame
+    void (*sceneKey)(unsigned char key);   // keys the shell does not take
+    void (*keyboardUp)(unsigned char key, int x, int y);  // registered when set
+};
+
+// Defined by each program's scene source.
+extern const DemoScene demoScene;
+
+// ---- Shell state ----
+extern int windowWidth;
+extern int windowHeight;
+extern int gameModeActive;
+extern int doubleBuffered;
+extern int timingMode;
+extern int32_t lastTick;
+extern int depthPhase;
+extern float angleX;
+extern float angleY;
+extern float angleZ;
+
+// ---- Handlers ----
+void initScene(void);
+void reshape(int width, int height);
+void keyboard(unsigned char key, int x, int y);
+void display(void);
+
+// Start-up up to (not including) glutMainLoop: GLUT, the fullscreen
+// question, window or game mode, initScene, handler registration.
+void startProgram(int *argc, char **argv);
+
+// ---- Helpers for scenes ----
+
+// Adds step degrees to an angle in double precision, stores it in single
+// precision, then wraps once in the direction of the step: a rise above 360
+// loses 360, a fall below 0 gains 360.
+void turnAngle(float *angle, double step);
+
+// glPushMatrix, then rotations by angleX, angleY, angleZ about X, Y, Z.
+void pushSceneRotation(void);
+
+// The light of the block scenes: GL_LIGHT0 at the given position with the
+// shared ambient and diffuse parts, two-sided, lighting on.
+void setUpBlockLighting(const float lightPosition[4]);
+
+// Current clock in milliseconds, as the program's clock kind reads it.
+int32_t readClock(void);
+
+#endif

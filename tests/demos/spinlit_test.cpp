@@ -1,0 +1,196 @@
+// The lit spin scene: lighting and display list at start-up, one list call
+// per frame, the spin per tick and per timingMode-1 frame, and its keys.
+#include "demo_test_support.h"
+#include "gldouble.h"
+#include "shell.h"
+#include "spinlit.h"
+#include <tilvogl/tilvogl.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+namespace {
+
+class SpinLitTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        gldouble::reset();
+        enterScratchFolder();
+        writeTestMap("TEST2A.FMP");
+        testTickCount = 100000;
+        timingMode = 0;
+        doubleBuffered = 1;
+        spinSpeed = 0.2f;
+        initScene();
+    }
+    void TearDown() override
+    {
+        tmapRelease();
+        leaveScratchFolder();
+    }
+    void frameAt(uint32_t clock)
+    {
+        testTickCount = clock;
+        display();
+    }
+};
+
+TEST_F(SpinLitTest, StartUpLightsTheSceneAndCompilesTheBlocksIntoListOne)
+{
+    EXPECT_FLOAT_EQ(angleX, 0.0f);
+    EXPECT_FLOAT_EQ(angleY, 180.0f);
+    EXPECT_FLOAT_EQ(angleZ, -90.0f);
+
+    auto trace = gldouble::trace();
+    std::vector<std::string> lighting = {
+        "glLightfv(GL_LIGHT0,GL_AMBIENT,{0.7,0.7,0.7,1})",
+        "glLightfv(GL_LIGHT0,GL_DIFFUSE,{1,1,1,1})",
+        "glLightfv(GL_LIGHT0,GL_POSITION,{-15,-15,-8,0})",
+        "glLightModelfv(GL_LIGHT_MODEL_AMBIENT,{0.5,0.5,0.5,1})",
+        "glLightModeli(GL_LIGHT_MODEL_TWO_SIDE,1)",
+        "glEnable(GL_LIGHTING)",
+        "glEnable(GL_LIGHT0)",
+        "glEnable(GL_DEPTH_TEST)",  // the common block follows
+    };
+    ASSERT_GE(trace.size(), lighting.size());
+    EXPECT_EQ(std::vector<std::string>(trace.begin(), trace.begin() + lighting.size()), lighting)
+        << gldouble::dump();
+    EXPECT_EQ(gldouble::trace({"glFogf"})[0], "glFogf(GL_FOG_DENSITY,0.15)");
+
+    // The list is compiled after the textures are defined, holds texturing
+    // on and the whole block drawing, and is closed once.
+    auto newList = std::find(trace.begin(), trace.end(), "glNewList(1,GL_COMPILE)");
+    ASSERT_NE(newList, trace.end()) << gldouble::dump();
+    auto endList = std::find(newList, trace.end(), "glEndList()");
+    ASSERT_NE(endList, trace.end());
+    EXPECT_EQ(*(newList + 1), "glEnable(GL_TEXTURE_2D)");
+    EXPECT_EQ(std::find(trace.begin(), newList, "glBegin(GL_QUADS)"), newList);
+    EXPECT_GT(std::count(newList, endList, "glBegin(GL_QUADS)"), 2500);
+    EXPECT_EQ(gldouble::count("glNewList"), 1u);
+    EXPECT_EQ(gldouble::count("glEndList"), 1u);
+}
+
+TEST_F(SpinLitTest, EachFrameReplaysTheListUnderTheRotatedLight)
+{
+    gldouble::reset();
+    frameAt(100000);
+    frameAt(100500);  // animations step, the picture is the compiled one
+    EXPECT_EQ(gldouble::count("glCallList"), 2u);
+    EXPECT_EQ(gldouble::count("glNewList"), 0u);
+    EXPECT_EQ(gldouble::count("glBegin"), 0u);
+    EXPECT_EQ(gldouble::count("glBindTexture"), 0u);
+
+    gldouble::reset();
+    frameAt(100500);
+    auto trace = gldouble::trace({"glLoadIdentity", "gluLookAt", "glPushMatrix", "glRotatef",
+                                  "glLightfv", "glDisable", "glCallList", "glPopMatrix"});
+    std::vector<std::string> expected = {
+        "glLoadIdentity()",
+        "gluLookAt(0,-9.4,-4.2,0,-6,0,0,1,0)",
+        "glPushMatrix()",
+        "glRotatef(0,1,0,0)",
+        "glRotatef(180,0,1,0)",
+        "glRotatef(angleZ,0,0,1)",
+        "glLightfv(GL_LIGHT0,GL_POSITION,{-15,-15,-8,0})",
+        "glDisable(GL_BLEND)",
+        "glCallList(1)",
+        "glPopMatrix()",
+    };
+    // angleZ after 1 + 50 ticks of 0.2 from -90, as float sums.
+    float spun = -90.0f;
+    for (int i = 0; i < 51; ++i)
+        spun += 0.2f;
+    ASSERT_EQ(trace.size(), expected.size()) << gldouble::dump();
+    EXPECT_FLOAT_EQ(float(gldouble::callsNamed("glRotatef")[2].arg(0)), spun);
+    trace[5] = "glRotatef(angleZ,0,0,1)";
+    EXPECT_EQ(trace, expected);
+}
+
+TEST_F(SpinLitTest, SpinAddsSpeedPerTickAndWrapsAtThreeSixty)
+{
+    frameAt(100000);
+    EXPECT_FLOAT_EQ(angleZ, -89.8f);
+    frameAt(101010);  // 1000 ms after lastTick: 101 ticks
+    EXPECT_NEAR(angleZ, -89.8 + 101 * 0.2, 1e-3);
+
+    angleZ = 359.9f;
+    frameAt(101020);
+    EXPECT_NEAR(angleZ, 0.1, 1e-4);
+
+    keyboard('v', 0, 0);
+    EXPECT_EQ(spinSpeed, 0.0f);
+    float still = angleZ;
+    int steps = animationSteps();
+    frameAt(102020);
+    EXPECT_EQ(angleZ, still);
+    EXPECT_EQ(animationSteps() - steps, 100);  // animations keep running
+    keyboard('v', 0, 0);
+    EXPECT_EQ(spinSpeed, 0.2f);
+}
+
+TEST_F(SpinLitTest, TimingModeOneScalesTheSpinByElapsedTime)
+{
+    frameAt(100000);  // lastTick now 100010, ahead of the clock
+    keyboard('t', 0, 0);
+    float before = angleZ;
+    int steps = animationSteps();
+    frameAt(100001);  // elapsed -9 counts as 0
+    EXPECT_EQ(angleZ, before);
+    EXPECT_EQ(animationSteps() - steps, 1);
+    EXPECT_EQ(lastTick, 100001);
+
+    frameAt(100051);  // 50 ms: 5 ticks' worth
+    EXPECT_NEAR(angleZ, before + 1.0f, 1e-4);
+    EXPECT_EQ(animationSteps() - steps, 2);
+
+    // A long pause adds more than 360; only one 360 is taken off.
+    angleZ = 10.0f;
+    frameAt(100051 + 20000);  // +400 degrees
+    EXPECT_NEAR(angleZ, 50.0, 1e-3);
+    angleZ = 300.0f;
+    frameAt(100051 + 40000);  // 300 + 400 = 700, less 360 once
+    EXPECT_NEAR(angleZ, 340.0, 1e-3);
+    angleZ = 0.0f;
+    frameAt(100051 + 40000 + 20000);  // 0 + 400 = 400, once wrapped: 40
+    EXPECT_NEAR(angleZ, 40.0, 1e-3);
+    angleZ = 350.0f;
+    frameAt(100051 + 60000 + 40000);  // 350 + 800 = 1150 - 360 = 790
+    EXPECT_NEAR(angleZ, 790.0, 1e-2);
+}
+
+TEST_F(SpinLitTest, KeysTurnWithWrapsAndUpperCaseDoesNothing)
+{
+    angleX = 350.0f;
+    keyboard('q', 0, 0);
+    EXPECT_FLOAT_EQ(angleX, 360.0f);
+    keyboard('q', 0, 0);
+    EXPECT_FLOAT_EQ(angleX, 10.0f);
+    angleX = 0.0f;
+    keyboard('a', 0, 0);
+    EXPECT_FLOAT_EQ(angleX, 350.0f);
+    angleX = 5.0f;
+    keyboard('a', 0, 0);
+    EXPECT_FLOAT_EQ(angleX, 355.0f);
+
+    angleZ = -90.0f;
+    keyboard('e', 0, 0);
+    EXPECT_FLOAT_EQ(angleZ, -80.0f);
+    angleZ = -90.0f;
+    keyboard('d', 0, 0);
+    EXPECT_FLOAT_EQ(angleZ, 260.0f);
+
+    float before[3] = {angleX, angleY, angleZ};
+    for (unsigned char key : {'Q', 'A', 'W', 'S', 'E', 'D', 'V', 'T'})
+        keyboard(key, 0, 0);
+    EXPECT_EQ(angleX, before[0]);
+    EXPECT_EQ(angleY, before[1]);
+    EXPECT_EQ(angleZ, before[2]);
+    EXPECT_EQ(spinSpeed, 0.2f);
+    EXPECT_EQ(timingMode, 0);
+}
+
+}  // namespace

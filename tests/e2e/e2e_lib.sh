@@ -1,0 +1,124 @@
+# Shared helpers of the end-to-end scripts: a private X server, waiting for
+# windows, keys, screenshots and picture comparisons.
+
+E2E_WORK=$(mktemp -d)
+E2E_PIDS=()
+
+# Screenshots are kept in $E2E_KEEP when it names a folder.
+e2e_cleanup() {
+    local pid
+    if [ -n "${E2E_KEEP:-}" ]; then
+        mkdir -p "$E2E_KEEP" && cp "$E2E_WORK"/*.png "$E2E_KEEP"/ 2>/dev/null
+    fi
+    for pid in "${E2E_PIDS[@]}"; do
+        kill "$pid" 2>/dev/null
+    done
+    [ -n "${XVFB_PID:-}" ] && kill "$XVFB_PID" 2>/dev/null
+    rm -rf "$E2E_WORK"
+}
+trap e2e_cleanup EXIT
+
+fail() {
+    echo "FAIL: $*" >&2
+    exit 1
+}
+
+# Starts Xvfb on a display number it picks itself and points DISPLAY at it.
+start_display() {
+    local numberFile="$E2E_WORK/display"
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$numberFile" 2>"$E2E_WORK/xvfb.log" &
+    XVFB_PID=$!
+    local i
+    for i in $(seq 200); do
+        [ -s "$numberFile" ] && break
+        sleep 0.05
+    done
+    [ -s "$numberFile" ] || fail "Xvfb did not start: $(cat "$E2E_WORK/xvfb.log")"
+    export DISPLAY=":$(head -n 1 "$numberFile")"
+    # Proceed only once a client really gets through.
+    for i in $(seq 100); do
+        xdotool getdisplaygeometry >/dev/null 2>&1 && return 0
+        sleep 0.05
+    done
+    fail "display $DISPLAY does not answer: $(cat "$E2E_WORK/xvfb.log")"
+}
+
+# Prints the id of the first window whose name matches the regular
+# expression, waiting up to $2 seconds (default 15); prints nothing on timeout.
+wait_window() {
+    local pattern=$1 limit=${2:-15} id i
+    for i in $(seq $((limit * 10))); do
+        id=$(xdotool search --name "$pattern" 2>/dev/null | head -n 1)
+        if [ -n "$id" ]; then
+            echo "$id"
+            return 0
+        fi
+        sleep 0.1
+    done
+    return 1
+}
+
+# Sends keys to a window after giving it the input focus.
+send_keys() {
+    local id=$1
+    shift
+    xdotool windowfocus --sync "$id" 2>/dev/null || xdotool windowfocus "$id"
+    xdotool key --delay 50 "$@"
+}
+
+# Waits for a program window with the given title; answers the fullscreen
+# question with n first when the program asks it. Prints the window id.
+wait_program_window() {
+    local title=$1 pid=$2 i id question
+    for i in $(seq 200); do
+        kill -0 "$pid" 2>/dev/null || return 1
+        question=$(xdotool search --name '^TilvoGL$' 2>/dev/null | head -n 1)
+        if [ -n "$question" ]; then
+            send_keys "$question" n
+            sleep 0.3
+        fi
+        id=$(xdotool search --name "^$title\$" 2>/dev/null | head -n 1)
+        if [ -n "$id" ]; then
+            echo "$id"
+            return 0
+        fi
+        sleep 0.1
+    done
+    return 1
+}
+
+screenshot() {
+    import -window "$1" "$2" || fail "no screenshot of window $1"
+}
+
+# Number of distinct colours in a picture.
+colour_count() {
+    identify -format '%k' "$1"
+}
+
+# Number of pixels that differ between two pictures of the same size.
+pixel_difference() {
+    compare -metric AE "$1" "$2" null: 2>&1 | cut -d' ' -f1
+}
+
+# A picture of the map is neither blank nor one colour.
+expect_picture() {
+    local colours
+    colours=$(colour_count "$1")
+    [ "$colours" -gt 200 ] || fail "$1 shows only $colours colours"
+}
+
+# Waits up to $2 seconds for a child process to end and leaves its exit
+# status in EXIT_STATUS ("timeout" if it did not end). Not for use in $( ).
+wait_exit() {
+    local pid=$1 limit=${2:-10} i
+    EXIT_STATUS=timeout
+    for i in $(seq $((limit * 10))); do
+        if ! kill -0 "$pid" 2>/dev/null; then
+            wait "$pid"
+            EXIT_STATUS=$?
+            return 0
+        fi
+        sleep 0.1
+    done
+}

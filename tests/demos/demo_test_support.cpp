@@ -1,12 +1,14 @@
 // Scripted platform and test maps for the scene tests.
 #include "demo_test_support.h"
 
+#include "gldouble.h"
 #include "mapwriter.h"
 #include "platform.h"
 #include <tilvogl/tilvogl.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <unistd.h>
 
@@ -62,7 +64,7 @@ void writeTestMap(const std::string& fileName, const TestMapShape& shape)
     map.tileHeight = shape.tileHeight;
     map.depth = 16;
     // At least two graphics, so first and second graphics differ.
-    int graphicCount = shape.rowNumberedBlocks ? shape.height + 1 : 2;
+    int graphicCount = shape.rowNumberedBlocks ? shape.height + 1 + shape.layerOneGraphicShift : 2;
     for (int graphic = 0; graphic < graphicCount; ++graphic) {
         tmapwriter::Bytes pixels;
         for (int i = 0; i < shape.tileWidth * shape.tileHeight; ++i)
@@ -74,17 +76,24 @@ void writeTestMap(const std::string& fileName, const TestMapShape& shape)
     plain.graphic[1] = 1;
     tmapwriter::Block standing = plain;
     standing.flags = TMAP_FLAG_STACKED;
-    map.blocks = {plain, standing, plain};
+    tmapwriter::Block swapped = plain;
+    swapped.graphic[0] = 1;
+    swapped.graphic[1] = 0;
+    map.blocks = {plain, standing, shape.alternatingFrames ? swapped : plain};
     if (shape.rowNumberedBlocks) {
         map.blocks.clear();
-        for (int row = 0; row < shape.height; ++row) {
-            tmapwriter::Block block;
-            block.graphic[0] = row;
-            block.graphic[1] = row + 1;
-            map.blocks.push_back(block);
+        for (int shift : {0, shape.layerOneGraphicShift}) {
+            for (int row = 0; row < shape.height; ++row) {
+                tmapwriter::Block block;
+                block.graphic[0] = row + shift;
+                block.graphic[1] = row + shift + 1;
+                map.blocks.push_back(block);
+            }
         }
     }
     map.frames.assign(shape.countedFrames, 0);
+    for (int frame = 1; shape.alternatingFrames && frame < shape.countedFrames; frame += 2)
+        map.frames[frame] = 2;
     tmapwriter::Anim counter;
     counter.mode = 1;
     counter.delay = 0;
@@ -95,9 +104,10 @@ void writeTestMap(const std::string& fileName, const TestMapShape& shape)
         if (!(shape.layerMask & (1u << layer)))
             continue;
         std::vector<int32_t> cells(size_t(shape.width) * shape.height, 1);
+        int firstBlock = layer == 1 ? shape.height : 0;
         for (int y = 0; shape.rowNumberedBlocks && y < shape.height; ++y)
             for (int x = 0; x < shape.width; ++x)
-                cells[size_t(y) * shape.width + x] = y;
+                cells[size_t(y) * shape.width + x] = firstBlock + y;
         cells[0] = -1;
         map.layers[layer] = cells;
     }
@@ -109,4 +119,25 @@ int animationSteps()
     if (tmapAnimCount < 1 || tmapAnims == nullptr)
         return -1;
     return tmapAnims[0].current - tmapAnims[0].start;
+}
+
+VertexBounds vertexBounds(size_t first, size_t last)
+{
+    VertexBounds bounds;
+    const auto &calls = gldouble::calls();
+    for (size_t i = first; i < last && i < calls.size(); ++i) {
+        if (calls[i].name != "glVertex3f")
+            continue;
+        float x = float(calls[i].arg(0)), y = float(calls[i].arg(1));
+        if (bounds.vertices++ == 0) {
+            bounds.minX = bounds.maxX = x;
+            bounds.minY = bounds.maxY = y;
+            continue;
+        }
+        bounds.minX = std::min(bounds.minX, x);
+        bounds.maxX = std::max(bounds.maxX, x);
+        bounds.minY = std::min(bounds.minY, y);
+        bounds.maxY = std::max(bounds.maxY, y);
+    }
+    return bounds;
 }

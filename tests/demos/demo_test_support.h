@@ -25,9 +25,17 @@ struct TestMapShape {
     int tileHeight = 16;
     unsigned layerMask = 0x07;  // bit n: layer n present
     int countedFrames = 4000;
-    // Instead: cell (x, y) holds block y, whose first graphic is y and
-    // second graphic y + 1, so a bound texture name 10 + y tells the row.
+    // Instead: cell (x, y) holds a block whose first graphic is y and
+    // second graphic y + 1, so a bound texture name 10 + y tells the row
+    // (block y; in layer 1, block height + y).
     bool rowNumberedBlocks = false;
+    // With rowNumberedBlocks: the graphics of layer 1's blocks are this
+    // much higher, so the two layers can be told apart.
+    int layerOneGraphicShift = 0;
+    // Animation 0 alternates between block 0 and block 2, whose graphics
+    // are block 0's swapped: cell (0, 0) shows first graphic 0 after an
+    // even number of steps and first graphic 1 after an odd number.
+    bool alternatingFrames = false;
 };
 
 // Makes a fresh empty scratch folder and makes it the working directory.
@@ -43,5 +51,13 @@ void writeTestMap(const std::string& fileName, const TestMapShape& shape = TestM
 
 // Logic steps counted by animation 0 since the map was loaded.
 int animationSteps();
+
+// Extent in x and y of the glVertex3f calls among calls [first, last) of
+// the recording double's log.
+struct VertexBounds {
+    int vertices = 0;
+    float minX = 0, maxX = 0, minY = 0, maxY = 0;
+};
+VertexBounds vertexBounds(size_t first, size_t last);
 
 #endif

@@ -102,6 +102,20 @@ TEST_F(IsoViewTest, FramesDrawTheBlocksAnewFromAFixedView)
     EXPECT_LT(textureOn, firstQuad);
     size_t quadsPerFrame = gldouble::count("glBegin");
     EXPECT_GT(quadsPerFrame, 2500u);
+    // 50 x 50 cells of 0.5 from (-12.5, 12.5) running toward -y.
+    auto bounds = vertexBounds(0, calls.size());
+    EXPECT_EQ(bounds.minX, -12.5f);
+    EXPECT_EQ(bounds.maxX, 12.5f);
+    EXPECT_EQ(bounds.minY, -12.5f);
+    EXPECT_EQ(bounds.maxY, 12.5f);
+    // Cell (0, 0) comes first, in the corner of smallest x and largest y.
+    size_t firstVertex = 0;
+    while (firstVertex < calls.size() && calls[firstVertex].name != "glVertex3f")
+        ++firstVertex;
+    auto corner = vertexBounds(firstVertex, firstVertex + 1);
+    ASSERT_EQ(corner.vertices, 1);
+    EXPECT_EQ(corner.minX, -12.5f);
+    EXPECT_EQ(corner.maxY, 12.5f);
 
     // The next frames, whatever keys come, draw the same again.
     auto firstFrame = gldouble::trace();
@@ -111,6 +125,8 @@ TEST_F(IsoViewTest, FramesDrawTheBlocksAnewFromAFixedView)
     gldouble::reset();
     frameAt(700);
     auto secondFrame = gldouble::trace();
+    // A new window size changes the projection only.
+    reshape(1000, 300);
     gldouble::reset();
     frameAt(700);
     auto thirdFrame = gldouble::trace();
@@ -124,6 +140,29 @@ TEST_F(IsoViewTest, FramesDrawTheBlocksAnewFromAFixedView)
     };
     EXPECT_EQ(withoutDepth(secondFrame), withoutDepth(firstFrame));
     EXPECT_EQ(thirdFrame, firstFrame);
+}
+
+TEST_F(IsoViewTest, AnimatedCellsChangeAsTheirAnimationSteps)
+{
+    tmapRelease();
+    TestMapShape shape;
+    shape.alternatingFrames = true;
+    writeTestMap("TEST2A.FMP", shape);
+    initScene();
+    // Cell (0, 0) shows block 0, two caps, after an even number of steps
+    // and block 2, one cap, after an odd number; every other cell stays.
+    size_t bindsByParity[2] = {0, 0};
+    for (int elapsed : {700, 711, 720, 750, 750, 760}) {
+        gldouble::reset();
+        frameAt(elapsed);
+        size_t binds = gldouble::count("glBindTexture");
+        size_t &expected = bindsByParity[animationSteps() % 2];
+        if (expected == 0)
+            expected = binds;
+        EXPECT_EQ(binds, expected) << "at " << elapsed;
+    }
+    EXPECT_EQ(animationSteps(), 6);
+    EXPECT_EQ(bindsByParity[0], bindsByParity[1] + 1);
 }
 
 }  // namespace

@@ -45,6 +45,23 @@ protected:
     }
 };
 
+// The GLUT calls of start-up in order, with "initScene" where the common
+// GL state begins.
+std::vector<std::string> startUpSequence()
+{
+    std::vector<std::string> names;
+    bool sceneStarted = false;
+    for (const auto &call : gldouble::calls()) {
+        if (call.name.rfind("glut", 0) == 0) {
+            names.push_back(call.name);
+        } else if (!sceneStarted && call.str() == "glEnable(GL_DEPTH_TEST)") {
+            names.push_back("initScene");
+            sceneStarted = true;
+        }
+    }
+    return names;
+}
+
 // Reported from the exiting child of a death test, where the parent cannot
 // look: whether the map is still held and whether game mode was left.
 void reportExitState()
@@ -74,9 +91,21 @@ TEST_F(ShellTest, StartUpInAWindowWhenGameModeIsNotPossible)
     EXPECT_EQ(gldouble::trace({"glutInitDisplayMode", "glutGameModeString", "glutInitWindowPosition",
                                "glutInitWindowSize", "glutCreateWindow"}),
               expected);
-    // The map is loaded before any handler is registered; spinblend has no
-    // key-up handler.
+    // GLUT first, then the window, then initScene (its first call enables
+    // the depth test) with the map, and only then the handlers; spinblend
+    // has no key-up handler.
     EXPECT_NE(tmapBlocks, nullptr);
+    EXPECT_EQ(startUpSequence(), std::vector<std::string>(
+                                     {"glutInit", "glutInitDisplayMode", "glutGameModeString",
+                                      "glutGameModeGet", "glutInitWindowPosition",
+                                      "glutInitWindowSize", "glutCreateWindow", "initScene",
+                                      "glutReshapeFunc", "glutKeyboardFunc", "glutIdleFunc",
+                                      "glutDisplayFunc"}))
+        << gldouble::dump();
+    auto init = gldouble::callsNamed("glutInit");
+    ASSERT_EQ(init.size(), 1u);
+    EXPECT_EQ(init[0].arg(0), 1.0);
+    EXPECT_EQ(init[0].text, "spinblend");
     auto &callbacks = gldouble::glut();
     EXPECT_EQ(callbacks.display, &display);
     EXPECT_EQ(callbacks.idle, &display);
@@ -110,9 +139,12 @@ TEST_F(ShellTest, FullscreenQuestionIsAskedOnlyWhenGameModeIsPossible)
     EXPECT_EQ(gameModeActive, 1);
     EXPECT_EQ(windowWidth, 800);
     EXPECT_EQ(windowHeight, 600);
-    EXPECT_EQ(gldouble::count("glutEnterGameMode"), 1u);
-    EXPECT_EQ(gldouble::count("glutCreateWindow"), 0u);
-    EXPECT_EQ(gldouble::count("glutInitWindowSize"), 0u);
+    EXPECT_EQ(startUpSequence(), std::vector<std::string>(
+                                     {"glutInit", "glutInitDisplayMode", "glutGameModeString",
+                                      "glutGameModeGet", "glutEnterGameMode", "initScene",
+                                      "glutReshapeFunc", "glutKeyboardFunc", "glutIdleFunc",
+                                      "glutDisplayFunc"}))
+        << gldouble::dump();
 }
 
 TEST_F(ShellTest, InitSceneSetsTheCommonStateLoadsTheMapAndReadsTheClock)
@@ -361,6 +393,8 @@ TEST_F(ShellTest, BlendedSheetIsDrawnTwiceWithBlendingOnlyForTheSecondPass)
         "glPopMatrix()",
     };
     EXPECT_EQ(trace, expected);
+    // The sheet is the layer that loading made current.
+    EXPECT_EQ(tmapCurrentLayer, tmapLayers[0]);
 
     // 2500 quads per pass: first graphics (texture 10 for block 1) at z 0,
     // then second graphics (texture 11) at z 0.002, after blending is on.
@@ -390,6 +424,45 @@ TEST_F(ShellTest, BlendedSheetIsDrawnTwiceWithBlendingOnlyForTheSecondPass)
     auto vertices = gldouble::callsNamed("glVertex3f");
     EXPECT_FLOAT_EQ(float(vertices[0].arg(0)), -12.0f);
     EXPECT_FLOAT_EQ(float(vertices[0].arg(1)), 8.0f);
+
+    // Both passes cover x -12 to 13 and y 8 down to -17: 50 cells of 0.5
+    // each way, rows running toward -y.
+    for (auto pass : {vertexBounds(0, blendOn), vertexBounds(blendOn, calls.size())}) {
+        EXPECT_EQ(pass.minX, -12.0f);
+        EXPECT_EQ(pass.maxX, 13.0f);
+        EXPECT_EQ(pass.minY, -17.0f);
+        EXPECT_EQ(pass.maxY, 8.0f);
+    }
+}
+
+TEST_F(ShellTest, EachFrameShowsTheAnimationsAsItsOwnLogicLeftThem)
+{
+    TestMapShape shape;
+    shape.alternatingFrames = true;
+    writeTestMap("TEST2A.FMP", shape);
+    initScene();
+    // Cell (0, 0) is drawn first in each pass; its first graphic follows
+    // the parity of the animation steps taken, its second the opposite.
+    auto expectCellShowsSteps = [](int steps) {
+        auto binds = gldouble::callsNamed("glBindTexture");
+        ASSERT_EQ(binds.size(), 5000u);
+        EXPECT_EQ(binds[0].arg(1), 10.0 + steps % 2) << "after " << steps << " steps";
+        EXPECT_EQ(binds[2500].arg(1), 11.0 - steps % 2) << "after " << steps << " steps";
+    };
+    for (uint32_t now : {100000u, 100010u, 100010u, 100040u}) {
+        gldouble::reset();
+        frameAt(now);
+        expectCellShowsSteps(animationSteps());
+    }
+    EXPECT_EQ(animationSteps(), 5);
+
+    keyboard('t', 0, 0);
+    for (int frame = 0; frame < 3; ++frame) {
+        gldouble::reset();
+        EXPECT_EQ(frameAt(100040), 1);
+        expectCellShowsSteps(animationSteps());
+    }
+    EXPECT_EQ(animationSteps(), 8);
 }
 
 }  // namespace

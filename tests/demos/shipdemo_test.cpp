@@ -111,6 +111,12 @@ TEST_F(ShipDemoTest, StartUpPlacesScrollAndShipAndRegistersKeyUp)
     int argc = 1;
     startProgram(&argc, argv);
     EXPECT_EQ(gldouble::glut().keyboardUp, &keyboardUp);
+    // Key-up comes between the keyboard and the idle handler.
+    EXPECT_EQ(gldouble::trace({"glutReshapeFunc", "glutKeyboardFunc", "glutKeyboardUpFunc",
+                               "glutIdleFunc", "glutDisplayFunc"}),
+              std::vector<std::string>({"glutReshapeFunc(fn)", "glutKeyboardFunc(fn)",
+                                        "glutKeyboardUpFunc(fn)", "glutIdleFunc(fn)",
+                                        "glutDisplayFunc(fn)"}));
     auto titles = gldouble::callsNamed("glutCreateWindow");
     ASSERT_EQ(titles.size(), 1u);
     EXPECT_EQ(titles[0].text, "TilvoGL: Vorlane, i,j,k,l = move ship, ESC=exit");
@@ -159,6 +165,9 @@ TEST_F(ShipDemoTest, ShipStepsStopJustPastTheirBounds)
     hold('j', 50);
     EXPECT_GT(shipX, 0.0f);
     EXPECT_NEAR(shipX, 2.5e-6, 1e-6);
+    // Steps of the double 0.1, each result rounded to single precision;
+    // steps of 0.1f would leave 2.5182962e-6 here.
+    EXPECT_EQ(shipX, 2.5197864e-6f);
     hold('j', 1);
     EXPECT_NEAR(shipX, -0.1, 1e-5);
     hold('j', 5);
@@ -191,6 +200,24 @@ TEST_F(ShipDemoTest, ShipStepsStopJustPastTheirBounds)
         ++steps;
     keyKHeld = 0;
     EXPECT_EQ(steps, 60);
+}
+
+TEST_F(ShipDemoTest, OppositeKeysStepInTheOrderJLIK)
+{
+    // Both keys of an axis held at its bounds: j (or i) steps first, then
+    // l (or k) tests its bound against the new value.
+    keyJHeld = keyLHeld = keyIHeld = keyKHeld = 1;
+    shipX = 0.0f;
+    shipY = 0.0f;
+    updateShip();  // j and i refuse at 0, l and k step
+    EXPECT_EQ(shipX, float(0.0 + 0.1));
+    EXPECT_EQ(shipY, float(0.0 + 0.1));
+    shipX = 10.0f;
+    shipY = 10.0f;
+    updateShip();  // j and i step down, so l and k may step up again
+    EXPECT_EQ(shipX, float(float(10.0 - 0.1) + 0.1));
+    EXPECT_EQ(shipY, float(float(10.0 - 0.1) + 0.1));
+    keyJHeld = keyLHeld = keyIHeld = keyKHeld = 0;
 }
 
 TEST_F(ShipDemoTest, HeldKeysFollowKeyDownAndKeyUpInLowerCaseOnly)
@@ -296,7 +323,147 @@ TEST_F(ShipDemoTest, LayerWindowsFollowTheScrollPosition)
     EXPECT_FLOAT_EQ(float(draws[1].firstY), 7.53125f);
     EXPECT_FLOAT_EQ(float(draws[1].firstX), float(-2.0 - 5.0 / 1.5));
     EXPECT_EQ(draws[1].z, 2.0);
+
+    // scrollPos 50: the far layer's sub-row part is (50 / 2) mod 16 = 9
+    // pixels, not half of 50 mod 16; near: cellY 3, 2 pixels.
+    gldouble::reset();
+    scrollPos = 50;
+    display();
+    draws = layerDraws();
+    ASSERT_EQ(draws.size(), 2u);
+    EXPECT_EQ(draws[0].firstTexture, 10 + 1);
+    EXPECT_FLOAT_EQ(float(draws[0].firstY), 7.5f + 9.0f / 32.0f);
+    EXPECT_EQ(draws[1].firstTexture, 10 + 3);
+    EXPECT_FLOAT_EQ(float(draws[1].firstY), 7.5f + 2.0f / 32.0f);
 }
+
+TEST_F(ShipDemoTest, FarWindowComesFromLayerZeroAndNearFromLayerOne)
+{
+    tmapRelease();
+    TestMapShape shape;
+    shape.width = 22;
+    shape.height = 200;
+    shape.layerMask = 0x03;
+    shape.rowNumberedBlocks = true;
+    shape.layerOneGraphicShift = 100;
+    writeTestMap("VORLA.FMP", shape);
+    initScene();
+    gldouble::reset();
+    scrollPos = 33;
+    testTickCount = lastTick - 10;  // no tick
+    display();
+    auto draws = layerDraws();
+    ASSERT_EQ(draws.size(), 2u);
+    EXPECT_EQ(draws[0].firstTexture, 10 + 1);
+    EXPECT_EQ(draws[1].firstTexture, 10 + 100 + 2);
+}
+
+TEST_F(ShipDemoTest, LayerWindowsAre22By50CellsOfHalfAUnitRunningDown)
+{
+    nextFrame();
+    gldouble::reset();
+    shipX = 3.0f;
+    scrollPos = 40;  // far 20: 4 pixels; near: 8 pixels
+    display();
+    const auto &calls = gldouble::calls();
+    size_t shipBegin = 0, shipEnd = 0;
+    for (size_t i = 0; i < calls.size(); ++i) {
+        if (calls[i].str() == "glBegin(GL_TRIANGLES)")
+            shipBegin = i;
+        if (shipBegin && !shipEnd && calls[i].name == "glEnd")
+            shipEnd = i;
+    }
+    ASSERT_GT(shipEnd, shipBegin);
+    struct Window {
+        VertexBounds bounds;
+        float originX, originY;
+    };
+    Window far = {vertexBounds(0, shipBegin), float(-3.75 - 3.0 / 3.0), 7.5f + 4.0f / 32.0f};
+    Window near = {vertexBounds(shipEnd, calls.size()), float(-2.0 - 3.0 / 1.5),
+                   7.5f + 8.0f / 32.0f};
+    for (const Window &window : {far, near}) {
+        EXPECT_EQ(window.bounds.vertices, 4 * 22 * 50);
+        EXPECT_FLOAT_EQ(window.bounds.minX, window.originX);
+        EXPECT_FLOAT_EQ(window.bounds.maxX, window.originX + 11.0f);
+        EXPECT_FLOAT_EQ(window.bounds.maxY, window.originY);
+        EXPECT_FLOAT_EQ(window.bounds.minY, window.originY - 25.0f);
+    }
+}
+
+TEST_F(ShipDemoTest, ShipIsDrawnFromItsTableUnderItsOwnMatrix)
+{
+    keyboard('q', 0, 0);  // angleX 0
+    keyboard('j', 0, 0);
+    nextFrame();
+    gldouble::reset();
+    nextFrame();
+    std::vector<std::string> matrices = {
+        "glLoadIdentity()",
+        "gluLookAt(0,-8.4,-3.2,0,-6,0,0,1,0)",
+        "glPushMatrix()",
+        "glRotatef(0,1,0,0)",
+        "glRotatef(180,0,1,0)",
+        "glRotatef(0,0,0,1)",
+        "glPushMatrix()",
+        "glRotatef(180,1,0,0)",
+        "glScalef(0.5,0.5,0.5)",
+        "glTranslatef",
+        "glRotatef(20,0,1,0)",
+        "glPopMatrix()",
+        "glPopMatrix()",
+    };
+    auto trace = gldouble::trace({"glLoadIdentity", "gluLookAt", "glPushMatrix", "glPopMatrix",
+                                  "glRotatef", "glScalef", "glTranslatef"});
+    ASSERT_EQ(trace.size(), matrices.size()) << gldouble::dump();
+    trace[9] = "glTranslatef";
+    EXPECT_EQ(trace, matrices);
+    auto translate = gldouble::callsNamed("glTranslatef");
+    ASSERT_EQ(translate.size(), 1u);
+    EXPECT_LT(shipX, 5.0f);
+    EXPECT_EQ(float(translate[0].arg(0)), float(shipX - 5.0));
+    EXPECT_EQ(float(translate[0].arg(1)), float(shipY + 4.0));
+    EXPECT_EQ(float(translate[0].arg(2)), -1.0f);
+
+    // The three lists as triangles of the vertex table: white point, red
+    // fins, yellow tail fading to transparent red at vertex 7.
+    const float vertex[8][3] = {{0, -1, 0},       {-0.4f, 1, 0.2f}, {0.4f, 1, 0.2f},
+                                {0, 1, -0.1f},    {-0.8f, 1.3f, 0.3f}, {0.8f, 1.3f, 0.3f},
+                                {0, 1.3f, -0.2f}, {0, 3, 0}};
+    const int triangles[3][9] = {{0, 1, 2, 0, 2, 3, 0, 3, 1},
+                                 {0, 1, 4, 0, 2, 5, 0, 3, 6},
+                                 {1, 2, 7, 2, 3, 7, 3, 1, 7}};
+    std::vector<std::vector<float>> expected;
+    auto colour = [&](float r, float g, float b, float a) { expected.push_back({r, g, b, a}); };
+    auto point = [&](int n) { expected.push_back({vertex[n][0], vertex[n][1], vertex[n][2]}); };
+    colour(1, 1, 1, 1);
+    for (int n : triangles[0])
+        point(n);
+    colour(1, 0, 0, 1);
+    for (int n : triangles[1])
+        point(n);
+    for (int n : triangles[2]) {
+        if (n == 7)
+            colour(1, 0, 0, 0);
+        else
+            colour(1, 1, 0, 1);
+        point(n);
+    }
+    std::vector<std::vector<float>> drawn;
+    bool inShip = false;
+    for (const auto &call : gldouble::calls()) {
+        if (call.str() == "glBegin(GL_TRIANGLES)")
+            inShip = true;
+        else if (inShip && call.name == "glEnd")
+            break;
+        else if (inShip && (call.name == "glColor4f" || call.name == "glVertex3f"))
+            drawn.push_back(std::vector<float>(call.args.begin(), call.args.end()));
+        else if (inShip)
+            ADD_FAILURE() << "unexpected " << call.str() << " inside the ship";
+    }
+    EXPECT_EQ(drawn, expected);
+    keyboardUp('j', 0, 0);
+}
+
 
 TEST_F(ShipDemoTest, FrameDrawsFarLayerShipThenBlendedNearLayer)
 {

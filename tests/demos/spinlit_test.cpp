@@ -72,6 +72,31 @@ TEST_F(SpinLitTest, StartUpLightsTheSceneAndCompilesTheBlocksIntoListOne)
     EXPECT_GT(std::count(newList, endList, "glBegin(GL_QUADS)"), 2500);
     EXPECT_EQ(gldouble::count("glNewList"), 1u);
     EXPECT_EQ(gldouble::count("glEndList"), 1u);
+
+    // Layer 1, 50 x 50 cells of 0.5 from (-12.5, 12.5) running toward -y.
+    EXPECT_EQ(tmapCurrentLayer, tmapLayers[1]);
+    auto bounds = vertexBounds(newList - trace.begin(), endList - trace.begin());
+    EXPECT_EQ(bounds.minX, -12.5f);
+    EXPECT_EQ(bounds.maxX, 12.5f);
+    EXPECT_EQ(bounds.minY, -12.5f);
+    EXPECT_EQ(bounds.maxY, 12.5f);
+    // Cell (0, 0) comes first, in the corner of smallest x and largest y.
+    const auto &calls = gldouble::calls();
+    size_t firstVertex = size_t(newList - trace.begin());
+    while (firstVertex < calls.size() && calls[firstVertex].name != "glVertex3f")
+        ++firstVertex;
+    auto corner = vertexBounds(firstVertex, firstVertex + 1);
+    ASSERT_EQ(corner.vertices, 1);
+    EXPECT_EQ(corner.minX, -12.5f);
+    EXPECT_EQ(corner.maxY, 12.5f);
+
+    // Without layer 1 the list holds the layer that loading made current.
+    tmapRelease();
+    TestMapShape shape;
+    shape.layerMask = 0x05;
+    writeTestMap("TEST2A.FMP", shape);
+    initScene();
+    EXPECT_EQ(tmapCurrentLayer, tmapLayers[0]);
 }
 
 TEST_F(SpinLitTest, EachFrameReplaysTheListUnderTheRotatedLight)
@@ -120,12 +145,15 @@ TEST_F(SpinLitTest, SpinAddsSpeedPerTickAndWrapsAtThreeSixty)
     angleZ = 359.9f;
     frameAt(101020);
     EXPECT_NEAR(angleZ, 0.1, 1e-4);
+    angleZ = 359.8f;  // + 0.2 rounds to exactly 360, which wraps too
+    frameAt(101030);
+    EXPECT_EQ(angleZ, 0.0f);
 
     keyboard('v', 0, 0);
     EXPECT_EQ(spinSpeed, 0.0f);
     float still = angleZ;
     int steps = animationSteps();
-    frameAt(102020);
+    frameAt(102030);
     EXPECT_EQ(angleZ, still);
     EXPECT_EQ(animationSteps() - steps, 100);  // animations keep running
     keyboard('v', 0, 0);

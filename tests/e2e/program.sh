@@ -79,7 +79,9 @@ spinlit)
     still=$(pixel_difference "$shots-3.png" "$shots-4.png")
     echo "spinning: $moving % changed in 1 s; spin off: $still pixels changed in 1.5 s"
     [ "$moving" -ge 5 ] || fail "the map does not spin ($moving % changed)"
-    [ "$still" -eq 0 ] || fail "the picture changes with the spin off ($still pixels)"
+    # Consecutive frames use the two halves of the depth range, whose
+    # rounding can settle a pixel of two coplanar caps either way.
+    [ "$still" -le 150 ] || fail "the picture changes with the spin off ($still pixels)"
     ;;
 spinblend)
     # Only animated cells change without keys; a turn changes much more.

@@ -226,7 +226,8 @@ TEST_F(Malformed, BlockRecordsShorterThanTheirFields) {
     // Without blocks the record size does not matter.
     m.blocks.clear();
     m.writeEmptyBlocks = true;
-    m.layers[0] = m.layers[1] = m.layers[3] = std::nullopt;
+    for (int layer : {0, 1, 3})
+        m.layers[layer].reset();
     m.blockRecordSize = 0;
     ASSERT_EQ(load(m), 0);
     EXPECT_EQ(tmapBlockCount, 0);

@@ -10,6 +10,8 @@
 
 using tmapwriter::Map;
 
+using tmapwriter::chunkOffset;
+
 namespace {
 
 std::string fmapinfo(const std::string& arguments)
@@ -55,18 +57,6 @@ Map knownMap()
     return map;
 }
 
-long chunkOffset(const tmapwriter::Bytes& image, const std::string& tag)
-{
-    size_t at = 12;
-    while (at + 8 <= image.size()) {
-        if (std::string(reinterpret_cast<const char*>(&image[at]), 4) == tag)
-            return long(at);
-        uint32_t length = (uint32_t(image[at + 4]) << 24) | (uint32_t(image[at + 5]) << 16)
-                        | (uint32_t(image[at + 6]) << 8) | image[at + 7];
-        at += 8 + length;
-    }
-    return -1;
-}
 
 // A refused file: status 1, nothing on stdout, one line on stderr that names
 // the file and holds the expected text.

@@ -11,6 +11,8 @@
 extern "C" long tmapFailAllocationAt;
 extern "C" long tmapAllocationCount;
 
+using tmapwriter::chunkOffset;
+
 namespace {
 
 tmapwriter::Map smallMap()
@@ -27,18 +29,6 @@ tmapwriter::Map smallMap()
     return map;
 }
 
-long chunkOffset(const tmapwriter::Bytes& image, const std::string& tag)
-{
-    size_t at = 12;
-    while (at + 8 <= image.size()) {
-        if (std::string(reinterpret_cast<const char*>(&image[at]), 4) == tag)
-            return long(at);
-        uint32_t length = (uint32_t(image[at + 4]) << 24) | (uint32_t(image[at + 5]) << 16)
-                        | (uint32_t(image[at + 6]) << 8) | image[at + 7];
-        at += 8 + length;
-    }
-    return -1;
-}
 
 int decode(const tmapwriter::Bytes& image)
 {

@@ -200,4 +200,16 @@ bool saveFile(const std::string& path, const Bytes& bytes) {
     return std::fclose(file) == 0 && written;
 }
 
+long chunkOffset(const Bytes& image, const std::string& tag) {
+    size_t at = 12;
+    while (at + 8 <= image.size()) {
+        if (std::string(reinterpret_cast<const char*>(&image[at]), 4) == tag)
+            return long(at);
+        uint32_t length = (uint32_t(image[at + 4]) << 24) | (uint32_t(image[at + 5]) << 16)
+                        | (uint32_t(image[at + 6]) << 8) | image[at + 7];
+        at += 8 + size_t(length);
+    }
+    return -1;
+}
+
 }  // namespace tmapwriter

@@ -81,6 +81,8 @@ Chunk buildLayerChunk(const Map& map, int layer);  // "BODY" or "LYRn" from map.
 std::string layerTag(int layer);
 // First chunk with this tag, or nullptr.
 Chunk* findChunk(std::vector<Chunk>& chunks, const std::string& tag);
+// Byte offset in a form image of the first chunk with this tag, or -1.
+long chunkOffset(const Bytes& image, const std::string& tag);
 
 // ---- Numbers ----
 // "little" selects the map's byte order; lengths use the BE forms.

@@ -191,6 +191,13 @@ void tmapStepAnims(void);
  * outside it are not drawn, and the cells inside keep the positions they
  * would have had. Cells that name no existing block are skipped. */
 
+/* Order of the quads that the draw operations emit: TMAP_DRAW_CELL_ORDER
+ * (the initial value) binds and draws cell by cell; TMAP_DRAW_BY_TEXTURE
+ * emits the same quads grouped by texture, with far fewer binds. */
+#define TMAP_DRAW_CELL_ORDER 0
+#define TMAP_DRAW_BY_TEXTURE 1
+extern int tmapDrawOrder;
+
 /* Flat quads at z textured with each block's graphic1. */
 int tmapDrawLayer(int cellX, int cellY, int columns, int rows, float originX, float originY,
                   float z, float cellWidth, float cellHeight);

@@ -10,7 +10,7 @@ extern "C" const float tmapTexCoordSets[4][4][2] = {
     {{1.0f, 1.0f}, {0.0f, 1.0f}, {0.0f, 0.0f}, {1.0f, 0.0f}}, // mirrored both ways
 };
 
-extern "C" int tmapDrawOrder = TMAP_DRAW_CELL_ORDER;
+int tmapDrawOrder = TMAP_DRAW_CELL_ORDER;
 
 namespace {
 

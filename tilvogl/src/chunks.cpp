@@ -1,161 +1,183 @@
-// The chunk walk over a form image, allocation, and failure bookkeeping.
-#include <cstdlib>
+// The chunk decoders for header, colour map, blocks, animations and layers
+// ("BGFX" is in textures.cpp). Each reads one chunk that the walk in
+// loader.cpp has checked lies inside the image, and fills the model.
 #include <cstring>
 
 #include "internal.h"
 
-extern "C" {
-long tmapFailAllocationAt = 0;
-long tmapAllocationCount = 0;
-int tmapError = 0;
-char tmapErrorChunk[5] = "";
-long tmapErrorOffset = -1;
-}
-
-bool tmapHeaderSeen = false;
-
 namespace {
 
-// The chunk the walk is decoding, so that a failure can name it.
-const unsigned char *decodingChunk = nullptr;
-const unsigned char *decodingImage = nullptr;
-const unsigned char *decodingEnd = nullptr;
-
-struct ChunkKind {
-    char tag[5];
-    int layer; // -1 for the chunks that are not layers
-};
-
-const ChunkKind chunkKinds[] = {
-    {"MPHD", -1}, {"CMAP", -1}, {"BKDT", -1}, {"ANDT", -1}, {"BGFX", -1},
-    {"BODY", 0},  {"LYR1", 1},  {"LYR2", 2},  {"LYR3", 3},  {"LYR4", 4},
-    {"LYR5", 5},  {"LYR6", 6},  {"LYR7", 7},
-};
-
-void decodeChunk(const unsigned char *chunk)
+// Blocks are stored as 32 x index, animations as -16 x (n + 1); both
+// divisions round toward zero. Written without branches so that the loop
+// vectorises: layers are by far the largest part of a map.
+template <bool littleEndian>
+void decodeCells(const unsigned char *data, int32_t *cells, uint64_t count)
 {
-    for (const ChunkKind &kind : chunkKinds) {
-        if (std::memcmp(chunk, kind.tag, 4) != 0)
-            continue;
-        if (kind.layer >= 0) {
-            tmapDecodeLayer(chunk, kind.layer);
-            return;
-        }
-        switch (kind.tag[0]) {
-        case 'M': tmapDecodeHeader(chunk); return;
-        case 'C': tmapDecodeColourMap(chunk); return;
-        case 'A': tmapDecodeAnims(chunk); return;
-        case 'B': // "BKDT" or "BGFX"
-            if (kind.tag[1] == 'K')
-                tmapDecodeBlocks(chunk);
-            else
-                tmapDecodeGraphics(chunk);
-            return;
-        }
+    for (uint64_t i = 0; i < count; ++i) {
+        const unsigned char *p = data + 2 * i;
+        uint16_t value = littleEndian ? uint16_t(p[0] | (p[1] << 8)) : uint16_t((p[0] << 8) | p[1]);
+        int32_t stored = int16_t(value);
+        cells[i] = stored >= 0 ? stored >> 5 : (stored + 15) >> 4;
     }
-}
-
-int failDecode(int code)
-{
-    tmapFail(code);
-    tmapRelease();
-    return -1;
 }
 
 } // namespace
 
-void *tmapAllocate(size_t bytes)
+int tmapDecodeHeader(const unsigned char *chunk)
 {
-    ++tmapAllocationCount;
-    if (tmapFailAllocationAt > 0 && tmapAllocationCount == tmapFailAllocationAt)
-        return nullptr;
-    return std::malloc(bytes == 0 ? 1 : bytes);
-}
+    const unsigned char *data = tmapChunkData(chunk);
+    uint32_t length = tmapChunkLength(chunk);
+    // A second header would change sizes that arrays already decoded rely on.
+    if (tmapHeaderSeen || length < 1)
+        return tmapFail(TMAP_ERROR_NOT_A_MAP);
+    if (data[0] != 0)
+        return tmapFail(TMAP_ERROR_UNSUPPORTED_HEADER);
+    if (length < 24)
+        return tmapFail(TMAP_ERROR_NOT_A_MAP);
 
-void tmapFree(void *block) { std::free(block); }
-
-int tmapFail(int code)
-{
-    tmapError = code;
-    if (decodingChunk != nullptr) {
-        // A chunk header cut off by the end of the form has fewer tag bytes.
-        size_t tagBytes = size_t(decodingEnd - decodingChunk) < 4 ? size_t(decodingEnd - decodingChunk) : 4;
-        std::memset(tmapErrorChunk, 0, sizeof tmapErrorChunk);
-        std::memcpy(tmapErrorChunk, decodingChunk, tagBytes);
-        tmapErrorOffset = long(decodingChunk - decodingImage);
-    } else {
-        tmapErrorChunk[0] = '\0';
-        tmapErrorOffset = -1;
-    }
-    return -1;
-}
-
-const char *tmapErrorString(int code)
-{
-    switch (code) {
-    case TMAP_ERROR_NONE: return "no error";
-    case TMAP_ERROR_OUT_OF_MEMORY: return "out of memory";
-    case TMAP_ERROR_NOT_A_MAP: return "not a readable map file";
-    case TMAP_ERROR_CANNOT_OPEN: return "file could not be opened";
-    case TMAP_ERROR_UNSUPPORTED_HEADER: return "unsupported map header";
-    default: return "unknown error";
-    }
-}
-
-int tmapDecodeBuffer(const unsigned char *image, size_t size, int firstTexture)
-{
-    tmapRelease();
-    tmapError = TMAP_ERROR_NONE;
-    tmapErrorChunk[0] = '\0';
-    tmapErrorOffset = -1;
-    decodingChunk = nullptr;
-    decodingImage = image;
-    tmapFirstTexture = firstTexture;
-    // A new map starts from an empty header, never from the last map's.
-    tmapWidth = tmapHeight = tmapTileWidth = tmapTileHeight = tmapDepth = 0;
-    tmapBlockRecordSize = tmapBlockCount = tmapGraphicCount = tmapLittleEndian = 0;
-    tmapHeaderSeen = false;
-
-    if (image == nullptr || size < 12 || std::memcmp(image, "FORM", 4) != 0 ||
-        std::memcmp(image + 8, "FMAP", 4) != 0)
-        return failDecode(TMAP_ERROR_NOT_A_MAP);
-
-    uint32_t formLength = tmapReadBigEndian32(image + 4);
-    if (uint64_t(formLength) + 8 > size)
-        return failDecode(TMAP_ERROR_NOT_A_MAP);
-    // The remaining count is a signed 32-bit number: a form of 4 bytes or
-    // less, or one whose length reads as negative, holds no chunks.
-    if (int32_t(formLength - 4) <= 0)
-        return 0;
-
-    const uint64_t formEnd = uint64_t(formLength) + 8;
-    decodingEnd = image + formEnd;
-    uint64_t offset = 12;
-    while (offset < formEnd) {
-        decodingChunk = image + offset;
-        if (formEnd - offset < 8)
-            return failDecode(TMAP_ERROR_NOT_A_MAP);
-        uint32_t dataLength = tmapChunkLength(decodingChunk);
-        if (uint64_t(dataLength) > formEnd - offset - 8)
-            return failDecode(TMAP_ERROR_NOT_A_MAP);
-
-        decodeChunk(decodingChunk);
-        if (tmapError != TMAP_ERROR_NONE) {
-            tmapRelease();
-            decodingChunk = nullptr;
-            return -1;
-        }
-        offset += 8 + uint64_t(dataLength);
-    }
-    decodingChunk = nullptr;
+    tmapLittleEndian = data[2] == 1 ? 1 : 0;
+    tmapWidth = int(tmapRead16(data + 4));
+    tmapHeight = int(tmapRead16(data + 6));
+    tmapTileWidth = int(tmapRead16(data + 12));
+    tmapTileHeight = int(tmapRead16(data + 14));
+    tmapDepth = int(tmapRead16(data + 16));
+    tmapBlockRecordSize = int(tmapRead16(data + 18));
+    tmapBlockCount = int(tmapRead16(data + 20));
+    tmapGraphicCount = int(tmapRead16(data + 22));
+    tmapHeaderSeen = true;
+    // Graphic offsets are divided by the size of one graphic.
+    if (tmapGraphicSize() == 0)
+        return tmapFail(TMAP_ERROR_UNSUPPORTED_HEADER);
     return 0;
 }
 
-int tmapDecode(const unsigned char *image, int firstTexture)
+int tmapDecodeColourMap(const unsigned char *chunk)
 {
-    // The caller vouches that the image holds the whole form it describes.
-    size_t size = 12;
-    if (image != nullptr && std::memcmp(image, "FORM", 4) == 0)
-        size = size_t(tmapReadBigEndian32(image + 4)) + 8;
-    return tmapDecodeBuffer(image, size, firstTexture);
+    uint32_t length = tmapChunkLength(chunk);
+    freeAndClear(tmapColourMap);
+    tmapColourMapSize = 0;
+    tmapColourMap = static_cast<unsigned char *>(tmapAllocate(length));
+    if (tmapColourMap == nullptr)
+        return tmapFail(TMAP_ERROR_OUT_OF_MEMORY);
+    std::memcpy(tmapColourMap, tmapChunkData(chunk), length);
+    tmapColourMapSize = int(length);
+    return 0;
+}
+
+int tmapDecodeBlocks(const unsigned char *chunk)
+{
+    const unsigned char *data = tmapChunkData(chunk);
+    uint64_t length = tmapChunkLength(chunk);
+    uint64_t count = uint64_t(tmapBlockCount);
+    uint64_t recordSize = uint64_t(tmapBlockRecordSize);
+    if (!tmapHeaderSeen)
+        return tmapFail(TMAP_ERROR_NOT_A_MAP);
+    if (count > 0 && (recordSize < 32 || count * recordSize > length))
+        return tmapFail(TMAP_ERROR_NOT_A_MAP);
+
+    freeAndClear(tmapBlocks);
+    tmapBlocks = static_cast<TmapBlock *>(tmapAllocate(count * sizeof(TmapBlock)));
+    if (tmapBlocks == nullptr)
+        return tmapFail(TMAP_ERROR_OUT_OF_MEMORY);
+
+    const int64_t graphicSize = int64_t(tmapGraphicSize());
+    for (uint64_t k = 0; k < count; ++k) {
+        const unsigned char *record = data + k * recordSize;
+        TmapBlock &block = tmapBlocks[k];
+        block.graphic1 = int32_t(tmapRead32(record + 0) / graphicSize);
+        block.graphic2 = int32_t(tmapRead32(record + 4) / graphicSize);
+        block.graphic3 = int32_t(tmapRead32(record + 8) / graphicSize);
+        block.graphic4 = int32_t(tmapRead32(record + 12) / graphicSize);
+        block.userLong1 = uint32_t(tmapRead32(record + 16));
+        block.userLong2 = uint32_t(tmapRead32(record + 20));
+        block.userShort1 = uint16_t(tmapRead16(record + 24));
+        block.userShort2 = uint16_t(tmapRead16(record + 26));
+        block.userByte1 = record[28];
+        block.userByte2 = record[29];
+        block.userByte3 = record[30];
+        block.flags = record[31];
+    }
+    return 0;
+}
+
+int tmapDecodeAnims(const unsigned char *chunk)
+{
+    const unsigned char *data = tmapChunkData(chunk);
+    uint32_t length = tmapChunkLength(chunk);
+    if (!tmapHeaderSeen || length < 16)
+        return tmapFail(TMAP_ERROR_NOT_A_MAP);
+
+    // Records are stored backward from the end, down to a slot whose first
+    // byte is 0xFF; everything before that slot is the frame list.
+    uint32_t listEnd = length - 16;
+    uint32_t animCount = 0;
+    while (data[listEnd] != 0xFF) {
+        ++animCount;
+        if (listEnd < 16)
+            return tmapFail(TMAP_ERROR_NOT_A_MAP);
+        listEnd -= 16;
+    }
+    uint32_t frameCount = listEnd / 4;
+
+    freeAndClear(tmapAnims);
+    freeAndClear(tmapAnimFrames);
+    tmapAnimCount = 0;
+    tmapAnimFrameCount = 0;
+    tmapAnims = static_cast<TmapAnim *>(tmapAllocate(size_t(animCount) * sizeof(TmapAnim)));
+    if (tmapAnims == nullptr)
+        return tmapFail(TMAP_ERROR_OUT_OF_MEMORY);
+    tmapAnimFrames = static_cast<int32_t *>(tmapAllocate(size_t(frameCount) * sizeof(int32_t)));
+    if (tmapAnimFrames == nullptr)
+        return tmapFail(TMAP_ERROR_OUT_OF_MEMORY);
+
+    for (uint32_t i = 0; i < frameCount; ++i)
+        tmapAnimFrames[i] = tmapRead32(data + 4 * size_t(i)) / 32;
+    tmapAnimFrameCount = int(frameCount);
+
+    for (uint32_t a = 0; a < animCount; ++a) {
+        const unsigned char *record = data + length - 16 * (size_t(a) + 1);
+        // Positions count back from the end of the chunk data.
+        int64_t current = (int64_t(tmapRead32(record + 4)) + length) / 4;
+        int64_t start = (int64_t(tmapRead32(record + 8)) + length) / 4;
+        int64_t end = (int64_t(tmapRead32(record + 12)) + length) / 4;
+        if (start < 0 || start > end || end > int64_t(frameCount))
+            return tmapFail(TMAP_ERROR_NOT_A_MAP);
+        // Stepping keeps current in [start, end) only if it starts there.
+        if (current < start || current >= end)
+            current = start;
+        TmapAnim &anim = tmapAnims[a];
+        anim.mode = record[0];
+        anim.delay = record[1];
+        anim.countdown = record[2];
+        anim.user = record[3];
+        anim.current = int32_t(current);
+        anim.start = int32_t(start);
+        anim.end = int32_t(end);
+        tmapAnimCount = int(a + 1);
+    }
+    return 0;
+}
+
+int tmapDecodeLayer(const unsigned char *chunk, int layer)
+{
+    const unsigned char *data = tmapChunkData(chunk);
+    uint64_t cellCount = uint64_t(tmapWidth) * uint64_t(tmapHeight);
+    if (!tmapHeaderSeen || cellCount * 2 > tmapChunkLength(chunk))
+        return tmapFail(TMAP_ERROR_NOT_A_MAP);
+
+    if (tmapCurrentLayer == tmapLayers[layer])
+        tmapCurrentLayer = nullptr;
+    freeAndClear(tmapLayers[layer]);
+    int32_t *cells = static_cast<int32_t *>(tmapAllocate(cellCount * sizeof(int32_t)));
+    if (cells == nullptr)
+        return tmapFail(TMAP_ERROR_OUT_OF_MEMORY);
+    tmapLayers[layer] = cells;
+
+    if (tmapLittleEndian)
+        decodeCells<true>(data, cells, cellCount);
+    else
+        decodeCells<false>(data, cells, cellCount);
+    if (layer == 0)
+        tmapCurrentLayer = cells;
+    return 0;
 }

@@ -1,4 +1,17 @@
 // Shared between the library's sources; not installed.
+//
+// Which file defines what, in the order calls run (each file calls only
+// those below it, and the model calls nothing):
+//   loader.cpp    tmapLoadFile (file to image), tmapDecodeBuffer and
+//                 tmapDecode (the chunk walk, its table of chunk tags and its
+//                 one failure path), tmapRelease
+//   chunks.cpp    the decoders of "MPHD", "CMAP", "BKDT", "ANDT" and the layers
+//   textures.cpp  the "BGFX" decoder: tile graphics to GL textures
+//   model.cpp     the model variables, tmapError and its details,
+//                 tmapErrorString, tmapAllocate and tmapFree
+//   layers.cpp    layer selection, cell access, row tables
+//   anims.cpp     animation reset and stepping
+//   draw.cpp      the draw operations
 #ifndef TILVOGL_INTERNAL_H
 #define TILVOGL_INTERNAL_H
 
@@ -7,17 +20,26 @@
 
 #include "tilvogl/tilvogl.h"
 
+#ifdef TILVOGL_ALLOCATION_HOOK
+// Allocation failure injection, compiled into the tests' copy of the library
+// only: when tmapFailAllocationAt is n > 0, the n-th allocation counted in
+// tmapAllocationCount fails.
 extern "C" {
-// Allocation failure injection for tests: when tmapFailAllocationAt is n > 0,
-// the n-th allocation counted in tmapAllocationCount fails.
 extern long tmapFailAllocationAt;
 extern long tmapAllocationCount;
 }
+#endif
 
 // Every allocation of the library goes through here. A request of 0 bytes
 // still yields a distinct, freeable block. Returns nullptr on failure.
 void *tmapAllocate(size_t bytes);
 void tmapFree(void *block);
+
+template <typename T> void freeAndClear(T *&array)
+{
+    tmapFree(array);
+    array = nullptr;
+}
 
 // Number readers. Lengths are always big-endian; the other two follow the
 // map's byte-order flag tmapLittleEndian.
@@ -46,8 +68,13 @@ inline int32_t tmapRead32(const unsigned char *p)
 inline const unsigned char *tmapChunkData(const unsigned char *chunk) { return chunk + 8; }
 inline uint32_t tmapChunkLength(const unsigned char *chunk) { return tmapReadBigEndian32(chunk + 4); }
 
-// Records a failure of the chunk being decoded: sets tmapError and returns -1.
-int tmapFail(int code);
+// How a chunk decoder fails: sets tmapError and returns -1. The walk then
+// records the chunk and releases the map.
+inline int tmapFail(int code)
+{
+    tmapError = code;
+    return -1;
+}
 
 // Chunk decoders, run by the chunk walk. Each returns 0, or -1 with
 // tmapError set.
@@ -58,7 +85,7 @@ int tmapDecodeAnims(const unsigned char *chunk);                   // "ANDT"
 int tmapDecodeGraphics(const unsigned char *chunk);                // "BGFX"
 int tmapDecodeLayer(const unsigned char *chunk, int layer);        // "BODY", "LYR1".."LYR7"
 
-// Whether the current decode has met its "MPHD" chunk yet.
+// Whether the current decode has met its "MPHD" chunk yet (model.cpp).
 extern bool tmapHeaderSeen;
 
 // Bytes of one tile graphic in "BGFX" as the header describes it.

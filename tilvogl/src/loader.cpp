@@ -1,42 +1,58 @@
-// The current map's model, the file loader, the chunk decoders for header,
-// colour map, blocks, animations and layers, and the release.
+// Loading a map: the file is read whole (tmapLoadFile), the image's chunks
+// are walked and each known chunk is handed to its decoder (tmapDecode,
+// tmapDecodeBuffer), and the map is released again (tmapRelease). Calls run
+// one way, from here to the decoders and the model; every failure of a
+// decode leaves through decodeFailure.
 #include <cstdio>
 #include <cstring>
 
 #include "internal.h"
 
-extern "C" {
-int tmapWidth = 0;
-int tmapHeight = 0;
-int tmapTileWidth = 0;
-int tmapTileHeight = 0;
-int tmapDepth = 0;
-int tmapBlockRecordSize = 0;
-int tmapBlockCount = 0;
-int tmapGraphicCount = 0;
-int tmapLittleEndian = 0;
-
-unsigned char *tmapColourMap = nullptr;
-int tmapColourMapSize = 0;
-TmapBlock *tmapBlocks = nullptr;
-int tmapAnimCount = 0;
-TmapAnim *tmapAnims = nullptr;
-int32_t *tmapAnimFrames = nullptr;
-int tmapAnimFrameCount = 0;
-int32_t *tmapLayers[TMAP_LAYER_COUNT] = {};
-int32_t **tmapLayerRows[TMAP_LAYER_COUNT] = {};
-int32_t *tmapCurrentLayer = nullptr;
-int32_t **tmapCurrentRows = nullptr;
-int tmapFirstTexture = 0;
-unsigned int tmapTextureFormat = 0x1908; // GL_RGBA
-}
-
 namespace {
 
-template <typename T> void freeAndClear(T *&array)
+// Every chunk tag the decode knows, with its decoder. Layers share one
+// decoder that also takes the layer number; other tags are skipped.
+struct ChunkKind {
+    char tag[5];
+    int (*decode)(const unsigned char *chunk); // nullptr for the layers
+    int layer;
+};
+
+const ChunkKind chunkKinds[] = {
+    {"MPHD", tmapDecodeHeader, -1}, {"CMAP", tmapDecodeColourMap, -1},
+    {"BKDT", tmapDecodeBlocks, -1}, {"ANDT", tmapDecodeAnims, -1},
+    {"BGFX", tmapDecodeGraphics, -1},
+    {"BODY", nullptr, 0}, {"LYR1", nullptr, 1}, {"LYR2", nullptr, 2}, {"LYR3", nullptr, 3},
+    {"LYR4", nullptr, 4}, {"LYR5", nullptr, 5}, {"LYR6", nullptr, 6}, {"LYR7", nullptr, 7},
+};
+
+// Runs the decoder of the chunk's tag: 0, or -1 with tmapError set.
+int decodeChunk(const unsigned char *chunk)
 {
-    tmapFree(array);
-    array = nullptr;
+    for (const ChunkKind &kind : chunkKinds) {
+        if (std::memcmp(chunk, kind.tag, 4) == 0)
+            return kind.decode != nullptr ? kind.decode(chunk) : tmapDecodeLayer(chunk, kind.layer);
+    }
+    return 0;
+}
+
+// The one way out of a failed decode: records the code and where it
+// happened (the chunk, or nowhere when the form itself is bad), and releases
+// whatever this decode built.
+int decodeFailure(int code, const unsigned char *image, const unsigned char *chunk,
+                  const unsigned char *formEnd)
+{
+    tmapError = code;
+    std::memset(tmapErrorChunk, 0, sizeof tmapErrorChunk);
+    tmapErrorOffset = -1;
+    if (chunk != nullptr) {
+        // A chunk header cut off by the end of the form has fewer tag bytes.
+        size_t tagBytes = size_t(formEnd - chunk) < 4 ? size_t(formEnd - chunk) : 4;
+        std::memcpy(tmapErrorChunk, chunk, tagBytes);
+        tmapErrorOffset = long(chunk - image);
+    }
+    tmapRelease();
+    return -1;
 }
 
 // Reads the 8-byte form header; 0 when it starts a form, with its length.
@@ -66,20 +82,7 @@ long fileSize(std::FILE *file)
     return size;
 }
 
-// Blocks are stored as 32 x index, animations as -16 x (n + 1); both
-// divisions round toward zero. Written without branches so that the loop
-// vectorises: layers are by far the largest part of a map.
-template <bool littleEndian>
-void decodeCells(const unsigned char *data, int32_t *cells, uint64_t count)
-{
-    for (uint64_t i = 0; i < count; ++i) {
-        const unsigned char *p = data + 2 * i;
-        uint16_t value = littleEndian ? uint16_t(p[0] | (p[1] << 8)) : uint16_t((p[0] << 8) | p[1]);
-        int32_t stored = int16_t(value);
-        cells[i] = stored >= 0 ? stored >> 5 : (stored + 15) >> 4;
-    }
-}
-
+// A failure before anything is decoded keeps the previous map.
 int loadFailure(std::FILE *file, int code)
 {
     if (file != nullptr)
@@ -140,161 +143,52 @@ void tmapRelease(void)
     tmapCurrentRows = nullptr;
 }
 
-int tmapDecodeHeader(const unsigned char *chunk)
+int tmapDecodeBuffer(const unsigned char *image, size_t size, int firstTexture)
 {
-    const unsigned char *data = tmapChunkData(chunk);
-    uint32_t length = tmapChunkLength(chunk);
-    // A second header would change sizes that arrays already decoded rely on.
-    if (tmapHeaderSeen || length < 1)
-        return tmapFail(TMAP_ERROR_NOT_A_MAP);
-    if (data[0] != 0)
-        return tmapFail(TMAP_ERROR_UNSUPPORTED_HEADER);
-    if (length < 24)
-        return tmapFail(TMAP_ERROR_NOT_A_MAP);
+    tmapRelease();
+    tmapError = TMAP_ERROR_NONE;
+    tmapErrorChunk[0] = '\0';
+    tmapErrorOffset = -1;
+    tmapFirstTexture = firstTexture;
+    // A new map starts from an empty header, never from the last map's.
+    tmapWidth = tmapHeight = tmapTileWidth = tmapTileHeight = tmapDepth = 0;
+    tmapBlockRecordSize = tmapBlockCount = tmapGraphicCount = tmapLittleEndian = 0;
+    tmapHeaderSeen = false;
 
-    tmapLittleEndian = data[2] == 1 ? 1 : 0;
-    tmapWidth = int(tmapRead16(data + 4));
-    tmapHeight = int(tmapRead16(data + 6));
-    tmapTileWidth = int(tmapRead16(data + 12));
-    tmapTileHeight = int(tmapRead16(data + 14));
-    tmapDepth = int(tmapRead16(data + 16));
-    tmapBlockRecordSize = int(tmapRead16(data + 18));
-    tmapBlockCount = int(tmapRead16(data + 20));
-    tmapGraphicCount = int(tmapRead16(data + 22));
-    tmapHeaderSeen = true;
-    // Graphic offsets are divided by the size of one graphic.
-    if (tmapGraphicSize() == 0)
-        return tmapFail(TMAP_ERROR_UNSUPPORTED_HEADER);
-    return 0;
-}
+    if (image == nullptr || size < 12 || std::memcmp(image, "FORM", 4) != 0 ||
+        std::memcmp(image + 8, "FMAP", 4) != 0)
+        return decodeFailure(TMAP_ERROR_NOT_A_MAP, image, nullptr, nullptr);
 
-int tmapDecodeColourMap(const unsigned char *chunk)
-{
-    uint32_t length = tmapChunkLength(chunk);
-    freeAndClear(tmapColourMap);
-    tmapColourMapSize = 0;
-    tmapColourMap = static_cast<unsigned char *>(tmapAllocate(length));
-    if (tmapColourMap == nullptr)
-        return tmapFail(TMAP_ERROR_OUT_OF_MEMORY);
-    std::memcpy(tmapColourMap, tmapChunkData(chunk), length);
-    tmapColourMapSize = int(length);
-    return 0;
-}
+    uint32_t formLength = tmapReadBigEndian32(image + 4);
+    if (uint64_t(formLength) + 8 > size)
+        return decodeFailure(TMAP_ERROR_NOT_A_MAP, image, nullptr, nullptr);
+    // The remaining count is a signed 32-bit number: a form of 4 bytes or
+    // less, or one whose length reads as negative, holds no chunks.
+    if (int32_t(formLength - 4) <= 0)
+        return 0;
 
-int tmapDecodeBlocks(const unsigned char *chunk)
-{
-    const unsigned char *data = tmapChunkData(chunk);
-    uint64_t length = tmapChunkLength(chunk);
-    uint64_t count = uint64_t(tmapBlockCount);
-    uint64_t recordSize = uint64_t(tmapBlockRecordSize);
-    if (!tmapHeaderSeen)
-        return tmapFail(TMAP_ERROR_NOT_A_MAP);
-    if (count > 0 && (recordSize < 32 || count * recordSize > length))
-        return tmapFail(TMAP_ERROR_NOT_A_MAP);
-
-    freeAndClear(tmapBlocks);
-    tmapBlocks = static_cast<TmapBlock *>(tmapAllocate(count * sizeof(TmapBlock)));
-    if (tmapBlocks == nullptr)
-        return tmapFail(TMAP_ERROR_OUT_OF_MEMORY);
-
-    const int64_t graphicSize = int64_t(tmapGraphicSize());
-    for (uint64_t k = 0; k < count; ++k) {
-        const unsigned char *record = data + k * recordSize;
-        TmapBlock &block = tmapBlocks[k];
-        block.graphic1 = int32_t(tmapRead32(record + 0) / graphicSize);
-        block.graphic2 = int32_t(tmapRead32(record + 4) / graphicSize);
-        block.graphic3 = int32_t(tmapRead32(record + 8) / graphicSize);
-        block.graphic4 = int32_t(tmapRead32(record + 12) / graphicSize);
-        block.userLong1 = uint32_t(tmapRead32(record + 16));
-        block.userLong2 = uint32_t(tmapRead32(record + 20));
-        block.userShort1 = uint16_t(tmapRead16(record + 24));
-        block.userShort2 = uint16_t(tmapRead16(record + 26));
-        block.userByte1 = record[28];
-        block.userByte2 = record[29];
-        block.userByte3 = record[30];
-        block.flags = record[31];
+    const uint64_t formSize = uint64_t(formLength) + 8;
+    const unsigned char *formEnd = image + formSize;
+    uint64_t offset = 12;
+    while (offset < formSize) {
+        const unsigned char *chunk = image + offset;
+        if (formSize - offset < 8)
+            return decodeFailure(TMAP_ERROR_NOT_A_MAP, image, chunk, formEnd);
+        uint32_t dataLength = tmapChunkLength(chunk);
+        if (uint64_t(dataLength) > formSize - offset - 8)
+            return decodeFailure(TMAP_ERROR_NOT_A_MAP, image, chunk, formEnd);
+        if (decodeChunk(chunk) != 0)
+            return decodeFailure(tmapError, image, chunk, formEnd);
+        offset += 8 + uint64_t(dataLength);
     }
     return 0;
 }
 
-int tmapDecodeAnims(const unsigned char *chunk)
+int tmapDecode(const unsigned char *image, int firstTexture)
 {
-    const unsigned char *data = tmapChunkData(chunk);
-    uint32_t length = tmapChunkLength(chunk);
-    if (!tmapHeaderSeen || length < 16)
-        return tmapFail(TMAP_ERROR_NOT_A_MAP);
-
-    // Records are stored backward from the end, down to a slot whose first
-    // byte is 0xFF; everything before that slot is the frame list.
-    uint32_t listEnd = length - 16;
-    uint32_t animCount = 0;
-    while (data[listEnd] != 0xFF) {
-        ++animCount;
-        if (listEnd < 16)
-            return tmapFail(TMAP_ERROR_NOT_A_MAP);
-        listEnd -= 16;
-    }
-    uint32_t frameCount = listEnd / 4;
-
-    freeAndClear(tmapAnims);
-    freeAndClear(tmapAnimFrames);
-    tmapAnimCount = 0;
-    tmapAnimFrameCount = 0;
-    tmapAnims = static_cast<TmapAnim *>(tmapAllocate(size_t(animCount) * sizeof(TmapAnim)));
-    if (tmapAnims == nullptr)
-        return tmapFail(TMAP_ERROR_OUT_OF_MEMORY);
-    tmapAnimFrames = static_cast<int32_t *>(tmapAllocate(size_t(frameCount) * sizeof(int32_t)));
-    if (tmapAnimFrames == nullptr)
-        return tmapFail(TMAP_ERROR_OUT_OF_MEMORY);
-
-    for (uint32_t i = 0; i < frameCount; ++i)
-        tmapAnimFrames[i] = tmapRead32(data + 4 * size_t(i)) / 32;
-    tmapAnimFrameCount = int(frameCount);
-
-    for (uint32_t a = 0; a < animCount; ++a) {
-        const unsigned char *record = data + length - 16 * (size_t(a) + 1);
-        // Positions count back from the end of the chunk data.
-        int64_t current = (int64_t(tmapRead32(record + 4)) + length) / 4;
-        int64_t start = (int64_t(tmapRead32(record + 8)) + length) / 4;
-        int64_t end = (int64_t(tmapRead32(record + 12)) + length) / 4;
-        if (start < 0 || start > end || end > int64_t(frameCount))
-            return tmapFail(TMAP_ERROR_NOT_A_MAP);
-        // Stepping keeps current in [start, end) only if it starts there.
-        if (current < start || current >= end)
-            current = start;
-        TmapAnim &anim = tmapAnims[a];
-        anim.mode = record[0];
-        anim.delay = record[1];
-        anim.countdown = record[2];
-        anim.user = record[3];
-        anim.current = int32_t(current);
-        anim.start = int32_t(start);
-        anim.end = int32_t(end);
-        tmapAnimCount = int(a + 1);
-    }
-    return 0;
-}
-
-int tmapDecodeLayer(const unsigned char *chunk, int layer)
-{
-    const unsigned char *data = tmapChunkData(chunk);
-    uint64_t cellCount = uint64_t(tmapWidth) * uint64_t(tmapHeight);
-    if (!tmapHeaderSeen || cellCount * 2 > tmapChunkLength(chunk))
-        return tmapFail(TMAP_ERROR_NOT_A_MAP);
-
-    if (tmapCurrentLayer == tmapLayers[layer])
-        tmapCurrentLayer = nullptr;
-    freeAndClear(tmapLayers[layer]);
-    int32_t *cells = static_cast<int32_t *>(tmapAllocate(cellCount * sizeof(int32_t)));
-    if (cells == nullptr)
-        return tmapFail(TMAP_ERROR_OUT_OF_MEMORY);
-    tmapLayers[layer] = cells;
-
-    if (tmapLittleEndian)
-        decodeCells<true>(data, cells, cellCount);
-    else
-        decodeCells<false>(data, cells, cellCount);
-    if (layer == 0)
-        tmapCurrentLayer = cells;
-    return 0;
+    // The caller vouches that the image holds the whole form it describes.
+    size_t size = 12;
+    if (image != nullptr && std::memcmp(image, "FORM", 4) == 0)
+        size = size_t(tmapReadBigEndian32(image + 4)) + 8;
+    return tmapDecodeBuffer(image, size, firstTexture);
 }

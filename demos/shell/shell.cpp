@@ -3,11 +3,12 @@
 #include "shell.h"
 
 #include "platform.h"         // platformTickCount, platformAskYesNo
-#include <tilvogl/tilvogl.h>  // tmapLoadFile, tmapResetAnims, tmapStepAnims, tmapRelease
+#include <tilvogl/tilvogl.h>  // tmapLoadFile, tmapResetAnims, tmapStepAnims, tmapRelease, tmapDrawOrder
 
 #include <GL/glut.h>  // GLUT window, game mode and handlers; GL and GLU
 #include <stdio.h>    // fprintf
 #include <stdlib.h>   // exit
+#include <string.h>   // strcmp
 
 int windowWidth = 640;
 int windowHeight = 480;
@@ -80,8 +81,30 @@ static void leaveGameModeIfActive(void)
 
 // ---------------------------------------------------------------- start-up
 
+// Takes the shell's one option out of the command line before GLUT reads it:
+// --batched draws the map grouped by texture (TMAP_DRAW_BY_TEXTURE), for
+// frame rate; without it the library's cell order is kept. GLUT has options
+// of its own (-display, -geometry, ...) that an option parser would misread,
+// so only this exact word is looked for.
+static void takeShellOptions(int *argc, char **argv)
+{
+    int batched = 0;
+    int kept = 1;
+    for (int i = 1; i < *argc; ++i) {
+        if (strcmp(argv[i], "--batched") == 0)
+            batched = 1;
+        else
+            argv[kept++] = argv[i];
+    }
+    if (kept < *argc)
+        argv[kept] = NULL;
+    *argc = kept;
+    tmapDrawOrder = batched ? TMAP_DRAW_BY_TEXTURE : TMAP_DRAW_CELL_ORDER;
+}
+
 void startProgram(int *argc, char **argv)
 {
+    takeShellOptions(argc, argv);
     glutInit(argc, argv);
     doubleBuffered = 1;
     windowWidth = 640;

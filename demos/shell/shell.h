@@ -69,8 +69,10 @@ void reshape(int width, int height);
 void keyboard(unsigned char key, int x, int y);
 void display(void);
 
-// Start-up up to (not including) glutMainLoop: GLUT, the fullscreen
-// question, window or game mode, initScene, handler registration.
+// Start-up up to (not including) glutMainLoop: the shell's option --batched
+// (taken out of argc/argv; it sets tmapDrawOrder to TMAP_DRAW_BY_TEXTURE),
+// GLUT, the fullscreen question, window or game mode, initScene, handler
+// registration.
 void startProgram(int *argc, char **argv);
 
 // ---- Helpers for scenes ----

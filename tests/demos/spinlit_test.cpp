@@ -99,6 +99,65 @@ TEST_F(SpinLitTest, StartUpLightsTheSceneAndCompilesTheBlocksIntoListOne)
     EXPECT_EQ(tmapCurrentLayer, tmapLayers[0]);
 }
 
+// Each vertex compiled into list 1 with the texture bound, its normal and
+// texture coordinates, sorted: the same multiset whatever the draw order.
+std::vector<std::string> listVertices(size_t *binds)
+{
+    std::vector<std::string> vertices;
+    std::string texture, normal, texCoord;
+    *binds = 0;
+    bool inList = false;
+    for (const auto &call : gldouble::calls()) {
+        std::string text = call.str();
+        if (call.name == "glNewList")
+            inList = true;
+        else if (call.name == "glEndList")
+            inList = false;
+        else if (!inList)
+            continue;
+        else if (call.name == "glBindTexture")
+            texture = text, ++*binds;
+        else if (call.name == "glNormal3f")
+            normal = text;
+        else if (call.name == "glTexCoord2f")
+            texCoord = text;
+        else if (call.name == "glVertex3f")
+            vertices.push_back(texture + normal + texCoord + text);
+    }
+    std::sort(vertices.begin(), vertices.end());
+    return vertices;
+}
+
+TEST_F(SpinLitTest, BatchedOptionIsTheShellsOwnAndGroupsTheListByTexture)
+{
+    TestMapShape shape;
+    shape.rowNumberedBlocks = true;  // a texture per row
+    writeTestMap("TEST2A.FMP", shape);
+    std::vector<std::string> vertices[2];
+    size_t binds[2];
+    for (int batched : {1, 0}) {
+        gldouble::reset();
+        tmapRelease();
+        char name[] = "spinlit", display[] = "-display", where[] = ":7", option[] = "--batched";
+        char *withOption[] = {name, display, option, where, nullptr};
+        char *without[] = {name, display, where, nullptr};
+        char **argv = batched ? withOption : without;
+        int argc = batched ? 4 : 3;
+        startProgram(&argc, argv);
+
+        // GLUT sees its own options only.
+        EXPECT_EQ(argc, 3);
+        EXPECT_STREQ(argv[2], ":7");
+        EXPECT_EQ(argv[3], nullptr);
+        ASSERT_EQ(gldouble::count("glutInit"), 1u);
+        EXPECT_EQ(gldouble::callsNamed("glutInit")[0].arg(0), 3.0);
+        EXPECT_EQ(tmapDrawOrder, batched ? TMAP_DRAW_BY_TEXTURE : TMAP_DRAW_CELL_ORDER);
+        vertices[batched] = listVertices(&binds[batched]);
+    }
+    EXPECT_GT(vertices[0].size(), 2500u * 4u);
+    EXPECT_TRUE(vertices[1] == vertices[0]);
+}
+
 TEST_F(SpinLitTest, EachFrameReplaysTheListUnderTheRotatedLight)
 {
     gldouble::reset();

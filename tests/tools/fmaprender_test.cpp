@@ -141,6 +141,18 @@ TEST(FmaprenderFlat, SecondGraphicBlendsOverTheFirst)
     }
 }
 
+TEST(FmaprenderFlat, CellOrderDrawsTheSamePictureAsTheDefaultGroupedOrder)
+{
+    // Both flat passes, the second blended, scaled so that cells meet at
+    // fractional pixel positions.
+    std::string folder = scratchFolder("order");
+    tmapoffscreen::Image grouped = render(folder, "--second --size 50x37");
+    tmapoffscreen::Image cellOrder = render(folder, "--second --size 50x37 --cell-order");
+    ASSERT_EQ(grouped.width, 50);
+    ASSERT_EQ(cellOrder.width, 50);
+    EXPECT_TRUE(grouped.rgba == cellOrder.rgba);
+}
+
 TEST(FmaprenderFlat, TicksAdvanceTheAnimationsFromTheirStart)
 {
     std::string folder = scratchFolder("ticks");

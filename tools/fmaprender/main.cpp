@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "heaptuning.h"
 #include "loadmessage.h"
 #include "offscreen.h"
 #include "pngfile.h"
@@ -31,6 +32,8 @@ const char usage[] =
     "  --light              blocks: light the columns with a directional light\n"
     "  --ticks N            advance the animations N ticks before drawing (default 0)\n"
     "  --background RRGGBB  background colour in hex (default 000000)\n"
+    "  --cell-order         draw cell by cell, binding each cell's texture, instead of\n"
+    "                       grouped by texture (the default; the same picture)\n"
     "  --help               show this text\n";
 
 const int firstTextureName = 1;
@@ -80,6 +83,8 @@ int main(int argc, char** argv)
     bool haveWindow = false, haveSize = false;
     int ticks = 0;
     std::string mapPath, outPath;
+    tuneHeapForSteadyFrames();
+    tmapDrawOrder = TMAP_DRAW_BY_TEXTURE;
 
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
@@ -113,6 +118,8 @@ int main(int argc, char** argv)
             haveSize = true;
         } else if (arg == "--second") {
             view.secondGraphic = true;
+        } else if (arg == "--cell-order") {
+            tmapDrawOrder = TMAP_DRAW_CELL_ORDER;
         } else if (arg == "--blocks") {
             view.blocks = true;
         } else if (arg == "--light") {

@@ -112,4 +112,37 @@ tmapwriter::Map drawMap()
     return map;
 }
 
+tmapwriter::Map denseMap()
+{
+    const int side = 50, graphics = 48, columnKinds = 40;
+    tmapwriter::Map map = header(side, side);
+    addSolidGraphics(map, graphics);
+    // Graphic 0 means "no face" on the sides, so faces use 1 .. 47. Column
+    // kind c is 3 + c % 4 stacked records and a closing record with both caps.
+    auto graphic = [](int n) { return 1 + n % (graphics - 1); };
+    std::vector<int32_t> columnStart;
+    for (int c = 0; c < columnKinds; ++c) {
+        columnStart.push_back(int32_t(map.blocks.size()));
+        int cubes = 3 + c % 4;
+        for (int level = 0; level < cubes; ++level) {
+            tmapwriter::Block cube;
+            for (int face = 0; face < 4; ++face)
+                cube.graphic[face] = graphic(c * 7 + level * 5 + face * 11);
+            cube.flags = 0x20;
+            map.blocks.push_back(cube);
+        }
+        tmapwriter::Block caps;
+        caps.graphic[0] = graphic(c * 3);
+        caps.graphic[1] = graphic(c * 3 + 17);
+        map.blocks.push_back(caps);
+    }
+    std::vector<int32_t> cells(size_t(side) * side);
+    for (int y = 0; y < side; ++y)
+        for (int x = 0; x < side; ++x)
+            cells[size_t(y) * side + x] = columnStart[size_t(x * 7 + y * 13) % columnKinds];
+    for (int layer = 0; layer < 3; ++layer)
+        map.layers[layer] = cells;
+    return map;
+}
+
 } // namespace benchmaps

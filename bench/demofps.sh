@@ -1,15 +1,18 @@
 #!/usr/bin/env bash
-# Frame rate of GLUT programs, counted from outside. Run inside an X server
-# (scripts/bench starts it with xvfb-run):
-#   demofps.sh BIN_DIR SHIM SECONDS PROGRAM...
-# Each program starts in BIN_DIR (which holds the maps) with the swap
-# counter SHIM preloaded. A "Go fullscreen?" question, if asked, is answered
-# n; after a 2 s warm-up the counter is marked, SECONDS later ESC ends the
-# program. Prints "PROGRAM FPS" per program (FPS "failed" when it could not
-# be measured).
+# Frame rate and frame times of GLUT programs, measured from outside. Run
+# inside an X server (scripts/bench starts it with xvfb-run):
+#   demofps.sh SHIM SECONDS < RUNS
+# Each line of RUNS is one run:
+#   LABEL FOLDER SETTING PROGRAM [ARGUMENT...]
+# PROGRAM (a path) starts in FOLDER (which holds its map) with the frame
+# meter SHIM preloaded; SETTING is an environment variable for the meter
+# (FPS_SHIM_FLOOR=1, FPS_SHIM_DEFAULT_HEAP=1) or "-" for none. A "Go
+# fullscreen?" question, if asked, is answered n; after a 2 s warm-up the
+# meter is marked, SECONDS later ESC ends the program. Prints per run
+#   LABEL FPS MEDIAN_MS P95_MS BINDS_PER_FRAME
+# or "LABEL failed" when it could not be measured.
 set -uo pipefail
-bin=$1 shim=$2 seconds=$3
-shift 3
+shim=$1 seconds=$2
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
 
@@ -17,8 +20,13 @@ trap 'rm -rf "$out"' EXIT
 findWindow() { xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1; }
 sendKey() { xdotool windowfocus --sync "$1" 2>/dev/null; xdotool key --clearmodifiers "$2"; }
 
-for program in "$@"; do
-  (cd "$bin" && FPS_SHIM_OUT="$out/$program" LD_PRELOAD="$shim" exec "./$program") &
+while read -r label folder setting program arguments; do
+  [[ -z "$label" || "$label" == \#* ]] && continue
+  settings=()
+  [[ "$setting" != "-" ]] && settings=("$setting")
+  # shellcheck disable=SC2086 # the arguments are words
+  (cd "$folder" && exec env "${settings[@]}" FPS_SHIM_OUT="$out/${label//\//_}" LD_PRELOAD="$shim" \
+     "$program" $arguments) </dev/null &
   pid=$!
   main=""
   for _ in $(seq 100); do # up to 10 s to come up
@@ -31,7 +39,7 @@ for program in "$@"; do
   done
   if [[ -z "$main" ]]; then
     kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null
-    echo "$program failed"
+    echo "$label failed"
     continue
   fi
   sleep 2
@@ -41,12 +49,12 @@ for program in "$@"; do
   for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
   if kill -0 "$pid" 2>/dev/null; then
     kill "$pid"; wait "$pid" 2>/dev/null
-    echo "$program failed"
+    echo "$label failed"
     continue
   fi
   wait "$pid" 2>/dev/null
-  # swaps TOTAL counted N seconds S
-  read -r _ _ _ counted _ elapsed <"$out/$program" || { echo "$program failed"; continue; }
-  awk -v p="$program" -v n="$counted" -v s="$elapsed" \
-    'BEGIN { if (s > 0) printf "%s %.1f\n", p, n / s; else print p " failed" }'
+  # frames N seconds S median_ms M p95_ms P binds_per_frame B
+  read -r _ frames _ elapsed _ median _ p95 _ binds <"$out/${label//\//_}" || { echo "$label failed"; continue; }
+  awk -v l="$label" -v n="$frames" -v s="$elapsed" -v m="$median" -v p="$p95" -v b="$binds" \
+    'BEGIN { if (s > 0) printf "%s %.1f %s %s %s\n", l, n / s, m, p, b; else print l " failed" }'
 done

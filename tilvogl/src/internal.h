@@ -1,7 +1,7 @@
 // Shared between the library's sources; not installed.
 //
-// Which file defines what, in the order calls run (each file calls only
-// those below it, and the model calls nothing):
+// Which file defines what. Loading runs one way, down this list: a file
+// calls only files below it, and the model calls none.
 //   loader.cpp    tmapLoadFile (file to image), tmapDecodeBuffer and
 //                 tmapDecode (the chunk walk, its table of chunk tags and its
 //                 one failure path), tmapRelease
@@ -9,6 +9,7 @@
 //   textures.cpp  the "BGFX" decoder: tile graphics to GL textures
 //   model.cpp     the model variables, tmapError and its details,
 //                 tmapErrorString, tmapAllocate and tmapFree
+// Beside loading, over the model:
 //   layers.cpp    layer selection, cell access, row tables
 //   anims.cpp     animation reset and stepping
 //   draw.cpp      the draw operations

@@ -1,5 +1,6 @@
 // The current map's model, the file loader, the chunk decoders for header,
 // colour map, blocks, animations and layers, and the release.
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -28,6 +29,7 @@ int32_t **tmapLayerRows[TMAP_LAYER_COUNT] = {};
 int32_t *tmapCurrentLayer = nullptr;
 int32_t **tmapCurrentRows = nullptr;
 int tmapFirstTexture = 0;
+int tmapErrorSystem = 0;
 unsigned int tmapTextureFormat = 0x1908; // GL_RGBA
 }
 
@@ -95,13 +97,24 @@ int tmapLoadFile(const char *path, int firstTexture)
     tmapError = TMAP_ERROR_NONE;
     tmapErrorChunk[0] = '\0';
     tmapErrorOffset = -1;
+    tmapErrorSystem = 0;
+    errno = 0;
     std::FILE *file = path != nullptr ? std::fopen(path, "rb") : nullptr;
-    if (file == nullptr)
+    if (file == nullptr) {
+        tmapErrorSystem = errno;
         return loadFailure(nullptr, TMAP_ERROR_CANNOT_OPEN);
+    }
 
     uint32_t formLength = 0;
-    if (readFormHeader(file, &formLength) != 0)
+    if (readFormHeader(file, &formLength) != 0) {
+        // A name that opens but cannot be read at all, such as a directory,
+        // could not be opened as a file.
+        if (std::ferror(file)) {
+            tmapErrorSystem = errno;
+            return loadFailure(file, TMAP_ERROR_CANNOT_OPEN);
+        }
         return loadFailure(file, TMAP_ERROR_NOT_A_MAP);
+    }
     // The form's own length is not trusted: a file shorter than it claims is
     // refused before anything that size is allocated.
     uint64_t imageSize = uint64_t(formLength) + 8;

@@ -17,6 +17,8 @@ static void setUpIsoLighting(void)
 static void selectIsoLayer(void)
 {
     tmapSelectLayer(2);
+    // Drawn anew every frame: a towering map would stall every frame.
+    requireDrawableBlockWindow(0, 0, 50, 50);
 }
 
 static void drawIsoScene(void)

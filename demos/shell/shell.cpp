@@ -2,6 +2,8 @@
 // start and end, and the shell keys ESC, 1 and t.
 #include "shell.h"
 
+#include "blockfaces.h"       // measureBlockWindow
+#include "loadmessage.h"      // loadFailureMessage
 #include "platform.h"         // platformTickCount, platformAskYesNo
 #include <tilvogl/tilvogl.h>  // tmapLoadFile, tmapResetAnims, tmapStepAnims, tmapRelease, tmapDrawOrder
 
@@ -9,6 +11,7 @@
 #include <stdio.h>    // fprintf
 #include <stdlib.h>   // exit
 #include <string.h>   // strcmp
+#include <string>     // the refusal lines
 
 int windowWidth = 640;
 int windowHeight = 480;
@@ -22,6 +25,14 @@ float angleY = 0.0f;
 float angleZ = 0.0f;
 
 static const unsigned char keyEscape = 27;
+
+// A quarter second of logic: a frame that finds more owed drops the rest, so
+// a machine too slow for the logic runs it slower instead of never drawing.
+static const int maxTicksPerFrame = 25;
+
+// Faces of block columns the scenes draw at most: beyond this a display list
+// grows to gigabytes and a frame drawn anew takes seconds.
+static const uint64_t maxBlockFaces = 250000;
 
 // ---------------------------------------------------------------- helpers
 
@@ -77,6 +88,26 @@ static void leaveGameModeIfActive(void)
 {
     if (gameModeActive == 1)
         glutLeaveGameMode();
+}
+
+// Ends the program at start-up with one line on stderr and status 1.
+static void refuseMap(const char *what, const std::string &reason)
+{
+    fprintf(stderr, "%s: cannot %s map \"%s\": %s\n", demoScene.programName, what, demoScene.mapFile,
+            reason.c_str());
+    tmapRelease();
+    leaveGameModeIfActive();
+    exit(1);
+}
+
+void requireDrawableBlockWindow(int cellX, int cellY, int columns, int rows)
+{
+    // Frames to come may show the tallest frame of every animation.
+    uint64_t faces = measureBlockWindow(cellX, cellY, columns, rows).facesAnyFrame;
+    if (faces > maxBlockFaces)
+        refuseMap("draw", "its " + std::to_string(columns) + " x " + std::to_string(rows) + " window has " +
+                              std::to_string(faces) + " block faces, more than the limit of " +
+                              std::to_string(maxBlockFaces));
 }
 
 // ---------------------------------------------------------------- start-up
@@ -165,12 +196,8 @@ void initScene(void)
     if (demoScene.frameStart == DEMO_FRAME_DEPTH_PHASE)
         depthPhase = 1;
 
-    if (tmapLoadFile(demoScene.mapFile, 10) != 0) {
-        fprintf(stderr, "%s: cannot load map \"%s\": %s\n", demoScene.programName,
-                demoScene.mapFile, tmapErrorString(tmapError));
-        leaveGameModeIfActive();
-        exit(1);
-    }
+    if (tmapLoadFile(demoScene.mapFile, 10) != 0)
+        refuseMap("load", loadFailureMessage());
     tmapResetAnims();
     if (demoScene.afterReset)
         demoScene.afterReset();
@@ -260,7 +287,11 @@ void display(void)
         lastTick = now;
     } else {
         int32_t bound = (int32_t)((uint32_t)now + (uint32_t)demoScene.catchUpLead);
-        while (tickDifference(lastTick, bound) < 0) {
+        for (int ticks = 0; tickDifference(lastTick, bound) < 0; ++ticks) {
+            if (ticks == maxTicksPerFrame) {
+                lastTick = bound;
+                break;
+            }
             runLogicStep(1.0);
             lastTick = (int32_t)((uint32_t)lastTick + 10u);
         }

@@ -89,6 +89,12 @@ void pushSceneRotation(void);
 // shared ambient and diffuse parts, two-sided, lighting on.
 void setUpBlockLighting(const float lightPosition[4]);
 
+// Ends the program at start-up, with one line naming the count and the
+// limit and status 1, when the block window of the current layer could draw
+// more faces than the demos draw: a small map can stack a thousand cubes in
+// every cell.
+void requireDrawableBlockWindow(int cellX, int cellY, int columns, int rows);
+
 // Current clock in milliseconds, as the program's clock kind reads it.
 int32_t readClock(void);
 

@@ -47,10 +47,11 @@ void updateShip(void)
 
 static void startScrollAndShip(void)
 {
-    scrollPos = tmapHeight * tmapTileHeight - 1000;
-    // A map shorter than 1000 pixels starts with its first rows in view.
-    if (scrollPos < 0)
-        scrollPos = 0;
+    // Two 16-bit header values: their product needs more than 32 bits. A map
+    // shorter than 1000 pixels starts with its first rows in view; one
+    // taller than a 32-bit position starts as far down as the position goes.
+    int64_t start = (int64_t)tmapHeight * tmapTileHeight - 1000;
+    scrollPos = (int32_t)(start < 0 ? 0 : start > INT32_MAX ? INT32_MAX : start);
     shipX = 5.0f;
     shipY = 4.0f;
 }

@@ -19,6 +19,7 @@ static void setUpSpinLighting(void)
 static void compileMapList(void)
 {
     tmapSelectLayer(1);
+    requireDrawableBlockWindow(0, 0, 50, 50);
     glNewList(MAP_LIST, GL_COMPILE);
     // Texturing on from the start, so caps drawn before the first side
     // face are textured too.

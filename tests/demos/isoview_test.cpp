@@ -67,10 +67,13 @@ TEST_F(IsoViewTest, CatchUpLoopRunsUpToTheClockItself)
     EXPECT_EQ(frameAt(700), 0);
     EXPECT_EQ(frameAt(701), 1);
     EXPECT_EQ(lastTick, 710);
-    EXPECT_EQ(frameAt(1710), 100);
-    EXPECT_EQ(lastTick, 1710);
-    EXPECT_EQ(frameAt(1715), 1);
-    EXPECT_EQ(lastTick, 1720);
+    EXPECT_EQ(frameAt(950), 24);
+    EXPECT_EQ(lastTick, 950);
+    // At most 25 ticks a frame; the rest of a longer wait is dropped.
+    EXPECT_EQ(frameAt(1950), 25);
+    EXPECT_EQ(lastTick, 1950);
+    EXPECT_EQ(frameAt(1955), 1);
+    EXPECT_EQ(lastTick, 1960);
 }
 
 TEST_F(IsoViewTest, FramesDrawTheBlocksAnewFromAFixedView)

@@ -194,14 +194,43 @@ TEST_F(ShellTest, CatchUpLoopRunsTenMillisecondTicksUpToTheClockPlusFive)
     EXPECT_EQ(frameAt(100006), 1);
     EXPECT_EQ(lastTick, 100020);
 
-    // 1000 ms after lastTick: 101 ticks, leaving lastTick in now+5..now+14.
-    EXPECT_EQ(frameAt(101020), 101);
-    EXPECT_EQ(lastTick, 101030);
-    for (uint32_t now : {101033u, 101100u, 102345u}) {
+    // 240 ms after lastTick: 25 ticks, leaving lastTick in now+5..now+14.
+    EXPECT_EQ(frameAt(100260), 25);
+    EXPECT_EQ(lastTick, 100270);
+    for (uint32_t now : {100273u, 100300u, 100345u}) {
         frameAt(now);
         EXPECT_GE(lastTick, int32_t(now + 5));
         EXPECT_LE(lastTick, int32_t(now + 14));
     }
+}
+
+TEST_F(ShellTest, CatchUpLoopRunsAtMostTwentyFiveTicksAndDropsTheRest)
+{
+    initScene();
+    EXPECT_EQ(frameAt(100000), 1);
+    // The clock jumps a minute ahead (a suspended machine): one frame runs a
+    // quarter second of logic, and the next frame is an ordinary one.
+    EXPECT_EQ(frameAt(160000), 25);
+    EXPECT_EQ(lastTick, 160005);
+    EXPECT_EQ(frameAt(160000), 0);
+    EXPECT_EQ(frameAt(160010), 1);
+
+    // Each logic step takes 15 ms, longer than the tick it stands for, so
+    // the clock runs away from the logic. Frames keep coming, each with at
+    // most 25 steps, and each starts with the backlog dropped.
+    uint32_t now = 160010 + 1000;
+    for (int frame = 0; frame < 20; ++frame) {
+        gldouble::reset();
+        int steps = frameAt(now);
+        EXPECT_EQ(steps, 25) << "frame " << frame;
+        EXPECT_EQ(gldouble::count("glutSwapBuffers"), 1u) << "frame " << frame;
+        EXPECT_EQ(lastTick, int32_t(now + 5));
+        now += uint32_t(15 * steps);
+    }
+    // Once the steps are fast again, one more frame drops the time the last
+    // slow steps took, and then the logic keeps pace with the clock.
+    EXPECT_EQ(frameAt(now), 25);
+    EXPECT_EQ(frameAt(now + 10), 1);
 }
 
 TEST_F(ShellTest, CatchUpLoopKeepsRunningAcrossAClockWrap)
@@ -211,8 +240,8 @@ TEST_F(ShellTest, CatchUpLoopKeepsRunningAcrossAClockWrap)
         testTickCount = start;
         initScene();
         EXPECT_EQ(frameAt(start), 1);
-        EXPECT_EQ(frameAt(start + 1000), 100);
-        EXPECT_EQ(frameAt(start + 2000), 100);
+        for (uint32_t elapsed = 200; elapsed <= 2000; elapsed += 200)
+            EXPECT_EQ(frameAt(start + elapsed), 20) << "at " << elapsed;
         EXPECT_EQ(lastTick, int32_t(start + 2010));
         tmapRelease();
     }
@@ -347,14 +376,27 @@ TEST_F(ShellTest, AMapThatDoesNotLoadIsReportedInOneLineWithStatusOne)
 {
     remove("TEST2A.FMP");
     EXPECT_EXIT(initScene(), ExitedWithCode(1),
-                "^spinblend: cannot load map \"TEST2A.FMP\": file could not be opened\n$");
+                "^spinblend: cannot load map \"TEST2A.FMP\": file could not be opened \\(error 3\\): "
+                "No such file or directory\n$");
 
     FILE *junk = fopen("TEST2A.FMP", "wb");
     ASSERT_NE(junk, nullptr);
     fputs("this is no map at all", junk);
     fclose(junk);
     EXPECT_EXIT(initScene(), ExitedWithCode(1),
-                "^spinblend: cannot load map \"TEST2A.FMP\": not a readable map file\n$");
+                "^spinblend: cannot load map \"TEST2A.FMP\": not a readable map file \\(error 2\\)\n$");
+
+    // A map refused inside a chunk: the chunk and its offset, as the tools say.
+    TestMapShape shape;
+    writeTestMap("TEST2A.FMP", shape);
+    FILE *map = fopen("TEST2A.FMP", "r+b");
+    ASSERT_NE(map, nullptr);
+    fseek(map, 12 + 8, SEEK_SET);  // "MPHD" data byte 0: another kind of header
+    fputc(1, map);
+    fclose(map);
+    EXPECT_EXIT(initScene(), ExitedWithCode(1),
+                "^spinblend: cannot load map \"TEST2A.FMP\": unsupported map header \\(error 4\\) in chunk "
+                "\"MPHD\" at offset 12\n$");
 
     // Game mode entered at start-up is left before the program ends.
     gldouble::setGameModeGet(GLUT_GAME_MODE_POSSIBLE, 1);
@@ -367,7 +409,7 @@ TEST_F(ShellTest, AMapThatDoesNotLoadIsReportedInOneLineWithStatusOne)
             atexit(reportExitState);
             startProgram(&argc, argv);
         },
-        ExitedWithCode(1), "not a readable map file\nmap released, game mode left 1 times");
+        ExitedWithCode(1), "at offset 12\nmap released, game mode left 1 times");
 }
 
 // ---- the blended spin scene itself ----

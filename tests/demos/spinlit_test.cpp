@@ -184,9 +184,10 @@ TEST_F(SpinLitTest, EachFrameReplaysTheListUnderTheRotatedLight)
         "glCallList(1)",
         "glPopMatrix()",
     };
-    // angleZ after 1 + 50 ticks of 0.2 from -90, as float sums.
+    // angleZ after 1 + 25 ticks of 0.2 from -90 (a frame runs at most 25),
+    // as float sums.
     float spun = -90.0f;
-    for (int i = 0; i < 51; ++i)
+    for (int i = 0; i < 26; ++i)
         spun += 0.2f;
     ASSERT_EQ(trace.size(), expected.size()) << gldouble::dump();
     EXPECT_FLOAT_EQ(float(gldouble::callsNamed("glRotatef")[2].arg(0)), spun);
@@ -198,23 +199,23 @@ TEST_F(SpinLitTest, SpinAddsSpeedPerTickAndWrapsAtThreeSixty)
 {
     frameAt(100000);
     EXPECT_FLOAT_EQ(angleZ, -89.8f);
-    frameAt(101010);  // 1000 ms after lastTick: 101 ticks
-    EXPECT_NEAR(angleZ, -89.8 + 101 * 0.2, 1e-3);
+    frameAt(100250);  // 240 ms after lastTick: 25 ticks
+    EXPECT_NEAR(angleZ, -89.8 + 25 * 0.2, 1e-3);
 
     angleZ = 359.9f;
-    frameAt(101020);
+    frameAt(100260);
     EXPECT_NEAR(angleZ, 0.1, 1e-4);
     angleZ = 359.8f;  // + 0.2 rounds to exactly 360, which wraps too
-    frameAt(101030);
+    frameAt(100270);
     EXPECT_EQ(angleZ, 0.0f);
 
     keyboard('v', 0, 0);
     EXPECT_EQ(spinSpeed, 0.0f);
     float still = angleZ;
     int steps = animationSteps();
-    frameAt(102030);
+    frameAt(100520);
     EXPECT_EQ(angleZ, still);
-    EXPECT_EQ(animationSteps() - steps, 100);  // animations keep running
+    EXPECT_EQ(animationSteps() - steps, 25);  // animations keep running
     keyboard('v', 0, 0);
     EXPECT_EQ(spinSpeed, 0.2f);
 }

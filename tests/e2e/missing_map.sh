@@ -23,7 +23,7 @@ for program in shipdemo spinlit spinblend isoview; do
     question=$(wait_window '^TilvoGL$' 1) && send_keys "$question" n
     wait_exit "$pid" 15
     [ "$EXIT_STATUS" = 1 ] || fail "$program without its map ended with status $EXIT_STATUS"
-    expected="$program: cannot load map \"$map\": file could not be opened"
+    expected="$program: cannot load map \"$map\": file could not be opened (error 3): No such file or directory"
     [ "$(cat "$E2E_WORK/$program.err")" = "$expected" ] ||
         fail "$program wrote '$(cat "$E2E_WORK/$program.err")', expected '$expected'"
     [ "$(wc -l <"$E2E_WORK/$program.err")" -eq 1 ] || fail "$program wrote more than one line"

@@ -3,11 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
+
+#include <nlohmann/json.hpp>
 
 #include "mapwriter.h"
-#include "minijson.h"
 #include "toolrun.h"
 
+using nlohmann::json;
 using tmapwriter::Map;
 
 using tmapwriter::chunkOffset;
@@ -83,16 +86,19 @@ TEST(FmapinfoReport, TextHoldsHeaderChunksLayersAndAnimations)
     for (const char* line : {"  width: 5 cells\n", "  height: 4 cells\n", "  tile width: 8 pixels\n",
                              "  tile height: 8 pixels\n", "  depth: 16 bits\n", "  block record size: 32 bytes\n",
                              "  block count: 6\n", "  graphic count: 3\n", "  byte order: little-endian\n",
-                             "chunks: 7\n", "animations: 2\n", "frame list: 5 entries\n", "blocks: 6\n"})
+                             "chunks: 7\n", "animations: 2\n", "frame list: 5 entries\n", "block records: 6\n"})
         EXPECT_NE(out.find(line), std::string::npos) << "missing " << line << "in\n" << out;
     // Chunk rows: tag, offset, length, use; the editor's chunk is skipped.
-    EXPECT_NE(out.find("  MPHD        12          24  decoded\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("  MPHD            12          24  decoded\n"), std::string::npos) << out;
     EXPECT_NE(out.find("EDIT"), std::string::npos);
     EXPECT_NE(out.find("           3  skipped\n"), std::string::npos) << out;
-    // Layer rows: present, distinct blocks, animated cells.
-    EXPECT_NE(out.find("  0      BODY  yes                    3               1\n"), std::string::npos) << out;
-    EXPECT_NE(out.find("  1      LYR1  no                     -               -\n"), std::string::npos) << out;
-    EXPECT_NE(out.find("  2      LYR2  yes                    1               2\n"), std::string::npos) << out;
+    // Layer rows: present, distinct blocks, animated cells, cells naming nothing.
+    EXPECT_NE(out.find("  0      BODY  yes                    3               1                     0\n"),
+              std::string::npos) << out;
+    EXPECT_NE(out.find("  1      LYR1  no                     -               -                     -\n"),
+              std::string::npos) << out;
+    EXPECT_NE(out.find("  2      LYR2  yes                    1               2                     0\n"),
+              std::string::npos) << out;
     // Animation rows: number, mode, delay, frame count.
     EXPECT_NE(out.find("     0     1      3       3\n"), std::string::npos) << out;
     EXPECT_NE(out.find("     1     5      0       2\n"), std::string::npos) << out;
@@ -103,57 +109,82 @@ TEST(FmapinfoReport, JsonHoldsTheSameValues)
     Map map = knownMap();
     map.littleEndian = false;
     tmapwriter::Bytes image = tmapwriter::buildImage(map);
-    std::string path = writeFile(scratchFolder("json"), "known \"big\".fmp", image);
+    // A quote and non-ASCII letters in the name come back as they are.
+    std::string path = writeFile(scratchFolder("json"), "carte-\xC3\xA9t\xC3\xA9 \"big\".fmp", image);
     ToolResult result = runTool(fmapinfo("--json " + shellQuoted(path)));
     ASSERT_EQ(result.status, 0) << result.err;
-    minijson::Value report = minijson::parse(result.out);
+    json report = json::parse(result.out);
 
-    EXPECT_EQ(report["file"].str(), path.substr(0, path.find('"')) + "\\u0022big\\u0022.fmp");
-    EXPECT_EQ(report["size"].num(), double(image.size()));
-    const minijson::Value& header = report["header"];
-    EXPECT_EQ(header["width"].num(), 5);
-    EXPECT_EQ(header["height"].num(), 4);
-    EXPECT_EQ(header["tileWidth"].num(), 8);
-    EXPECT_EQ(header["tileHeight"].num(), 8);
-    EXPECT_EQ(header["depth"].num(), 16);
-    EXPECT_EQ(header["blockRecordSize"].num(), 32);
-    EXPECT_EQ(header["blockCount"].num(), 6);
-    EXPECT_EQ(header["graphicCount"].num(), 3);
-    EXPECT_FALSE(header["littleEndian"].flag());
-    EXPECT_EQ(report["colourMapBytes"].num(), 0);
+    EXPECT_EQ(report["file"], path);
+    EXPECT_EQ(report["size"], image.size());
+    EXPECT_EQ(report["header"], json({{"width", 5},
+                                      {"height", 4},
+                                      {"tileWidth", 8},
+                                      {"tileHeight", 8},
+                                      {"depth", 16},
+                                      {"blockRecordSize", 32},
+                                      {"blockCount", 6},
+                                      {"graphicCount", 3},
+                                      {"littleEndian", false}}));
+    EXPECT_EQ(report["colourMapBytes"], 0);
 
-    const minijson::Value& chunks = report["chunks"];
-    ASSERT_EQ(chunks.items.size(), 7u);
+    const json& chunks = report["chunks"];
+    ASSERT_EQ(chunks.size(), 7u);
     const char* tags[] = {"MPHD", "BKDT", "ANDT", "BGFX", "BODY", "LYR2", "EDIT"};
     for (size_t i = 0; i < 7; ++i) {
-        EXPECT_EQ(chunks[i]["tag"].str(), tags[i]);
-        EXPECT_EQ(chunks[i]["offset"].num(), double(chunkOffset(image, tags[i])));
-        EXPECT_EQ(chunks[i]["known"].flag(), i != 6) << tags[i];
-        EXPECT_FALSE(chunks[i]["truncated"].flag());
+        EXPECT_EQ(chunks[i]["tag"], tags[i]);
+        EXPECT_EQ(chunks[i]["offset"], chunkOffset(image, tags[i]));
+        EXPECT_EQ(chunks[i]["known"], i != 6) << tags[i];
+        EXPECT_EQ(chunks[i]["truncated"], false);
     }
-    EXPECT_EQ(chunks[6]["length"].num(), 3);
-    EXPECT_EQ(chunks[3]["length"].num(), 3 * 8 * 8 * 2);
+    EXPECT_EQ(chunks[6]["length"], 3);
+    EXPECT_EQ(chunks[3]["length"], 3 * 8 * 8 * 2);
 
-    const minijson::Value& layers = report["layers"];
-    ASSERT_EQ(layers.items.size(), 8u);
-    EXPECT_TRUE(layers[0]["present"].flag());
-    EXPECT_EQ(layers[0]["distinctBlocks"].num(), 3);
-    EXPECT_EQ(layers[0]["animatedCells"].num(), 1);
-    EXPECT_FALSE(layers[1]["present"].flag());
-    EXPECT_FALSE(layers[1].has("distinctBlocks"));
-    EXPECT_EQ(layers[2]["tag"].str(), "LYR2");
-    EXPECT_EQ(layers[2]["distinctBlocks"].num(), 1);
-    EXPECT_EQ(layers[2]["animatedCells"].num(), 2);
+    const json& layers = report["layers"];
+    ASSERT_EQ(layers.size(), 8u);
+    EXPECT_EQ(layers[0], json({{"layer", 0}, {"tag", "BODY"}, {"present", true}, {"distinctBlocks", 3},
+                               {"animatedCells", 1}, {"cellsNamingNothing", 0}}));
+    EXPECT_EQ(layers[1], json({{"layer", 1}, {"tag", "LYR1"}, {"present", false}}));
+    EXPECT_EQ(layers[2], json({{"layer", 2}, {"tag", "LYR2"}, {"present", true}, {"distinctBlocks", 1},
+                               {"animatedCells", 2}, {"cellsNamingNothing", 0}}));
 
-    const minijson::Value& anims = report["animations"];
-    ASSERT_EQ(anims.items.size(), 2u);
-    EXPECT_EQ(anims[0]["mode"].num(), 1);
-    EXPECT_EQ(anims[0]["delay"].num(), 3);
-    EXPECT_EQ(anims[0]["frames"].num(), 3);
-    EXPECT_EQ(anims[1]["mode"].num(), 5);
-    EXPECT_EQ(anims[1]["frames"].num(), 2);
-    EXPECT_EQ(report["frameListEntries"].num(), 5);
-    EXPECT_EQ(report["blockCount"].num(), 6);
+    EXPECT_EQ(report["animations"], json::parse(R"([{"mode": 1, "delay": 3, "frames": 3},
+                                                    {"mode": 5, "delay": 0, "frames": 2}])"));
+    EXPECT_EQ(report["frameListEntries"], 5);
+    EXPECT_EQ(report["blockRecords"], 6);
+}
+
+TEST(FmapinfoReport, NamesAndTagsThatAreNotTextAndLongPaths)
+{
+    std::string folder = scratchFolder("names");
+    Map map = knownMap();
+    map.extraChunks.push_back(tmapwriter::makeChunk(std::string("\xFF\xFF" "BG", 4), tmapwriter::Bytes{7}));
+    tmapwriter::Bytes image = tmapwriter::buildImage(map);
+
+    // A name that is no UTF-8: the stray byte becomes U+FFFD in the JSON.
+    std::string path = writeFile(folder, "bad-\xFF-name.fmp", image);
+    ToolResult result = runTool(fmapinfo("--json " + shellQuoted(path)));
+    ASSERT_EQ(result.status, 0) << result.err;
+    json report = json::parse(result.out);
+    EXPECT_EQ(report["file"], folder + "/bad-\xEF\xBF\xBD-name.fmp");
+    EXPECT_EQ(report["chunks"].back()["tag"], "0xFFFF4247");
+
+    // A path far longer than any line buffer stays whole, and so does the
+    // line after it.
+    std::string deep = folder;
+    for (int level = 0; level < 6; ++level) {
+        deep += "/" + std::string(100, char('a' + level));
+        std::filesystem::create_directories(deep);
+    }
+    std::string longPath = writeFile(deep, "map.fmp", image);
+    ToolResult text = runTool(fmapinfo(shellQuoted(longPath)));
+    ASSERT_EQ(text.status, 0) << text.err;
+    EXPECT_EQ(text.out.rfind("file: " + longPath + " (" + std::to_string(image.size()) + " bytes)\nheader:\n", 0),
+              0u) << text.out.substr(0, 800);
+    // The damaged tag in hex, in the tag column.
+    EXPECT_NE(text.out.find("\n  0xFFFF4247 " + std::string(7 - std::to_string(image.size() - 9).size(), ' ')
+                            + std::to_string(image.size() - 9) + "           1  skipped\n"),
+              std::string::npos) << text.out;
 }
 
 TEST(FmapinfoReport, EmptyFormIsAValidMapWithNothingInIt)
@@ -161,12 +192,12 @@ TEST(FmapinfoReport, EmptyFormIsAValidMapWithNothingInIt)
     std::string path = writeFile(scratchFolder("empty"), "empty.fmp", tmapwriter::buildForm({}));
     ToolResult result = runTool(fmapinfo("--json " + shellQuoted(path)));
     ASSERT_EQ(result.status, 0) << result.err;
-    minijson::Value report = minijson::parse(result.out);
-    EXPECT_EQ(report["chunks"].items.size(), 0u);
-    EXPECT_EQ(report["animations"].items.size(), 0u);
-    EXPECT_EQ(report["header"]["width"].num(), 0);
-    for (const minijson::Value& layer : report["layers"].items)
-        EXPECT_FALSE(layer["present"].flag());
+    json report = json::parse(result.out);
+    EXPECT_EQ(report["chunks"].size(), 0u);
+    EXPECT_EQ(report["animations"].size(), 0u);
+    EXPECT_EQ(report["header"]["width"], 0);
+    for (const json& layer : report["layers"])
+        EXPECT_EQ(layer["present"], false);
 }
 
 TEST(FmapinfoUsage, HelpAndBadArguments)

@@ -1,6 +1,10 @@
 // The refusal message shared by fmapinfo and fmaprender, in-process with the
 // GL double, where an allocation failure can be forced.
 #include <gtest/gtest.h>
+#include <sys/stat.h> // mkdir, chmod
+#include <unistd.h>   // getpid, geteuid
+
+#include <filesystem>
 
 #include "gldouble.h"
 #include "loadmessage.h"
@@ -72,21 +76,55 @@ TEST(LoadMessage, NamesTheReasonTheChunkAndItsOffset)
     ASSERT_EQ(decode(notAForm), -1);
     EXPECT_EQ(loadFailureMessage(), "not a readable map file (error 2)");
 
-    ASSERT_EQ(tmapLoadFile("/nonexistent/folder/map.fmp", 1), -1);
-    EXPECT_EQ(loadFailureMessage(), "file could not be opened (error 3)");
+}
+
+TEST(LoadMessage, AFileThatCannotBeOpenedGivesTheSystemsReason)
+{
+    gldouble::setRecording(false);
+    std::string folder = ::testing::TempDir() + "loadmessage-" + std::to_string(getpid());
+    ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+    std::string locked = folder + "/locked.fmp";
+    ASSERT_TRUE(tmapwriter::saveFile(locked, tmapwriter::buildImage(smallMap())));
+    chmod(locked.c_str(), 0);
+    // Permission is never denied to root.
+    bool rootReadsAnything = geteuid() == 0;
+
+    struct Case {
+        std::string path;
+        std::string expected;
+    } cases[] = {
+        {folder + "/absent.fmp", "file could not be opened (error 3): No such file or directory"},
+        {folder, "file could not be opened (error 3): Is a directory"},
+        {locked, "file could not be opened (error 3): Permission denied"},
+    };
+    for (const Case& c : cases) {
+        if (c.path == locked && rootReadsAnything)
+            continue;
+        ASSERT_EQ(tmapLoadFile(c.path.c_str(), 1), -1) << c.path;
+        EXPECT_EQ(tmapError, TMAP_ERROR_CANNOT_OPEN) << c.path;
+        EXPECT_EQ(loadFailureMessage(), c.expected) << c.path;
+    }
+    // A readable file that is no map keeps code 2 and has no system reason.
+    chmod(locked.c_str(), 0600);
+    std::string junk = folder + "/junk.fmp";
+    ASSERT_TRUE(tmapwriter::saveFile(junk, tmapwriter::Bytes{'J', 'U', 'N', 'K'}));
+    ASSERT_EQ(tmapLoadFile(junk.c_str(), 1), -1);
+    EXPECT_EQ(loadFailureMessage(), "not a readable map file (error 2)");
+    std::filesystem::remove_all(folder);
 }
 
 TEST(LoadMessage, DamagedTagsAreShownReadably)
 {
-    EXPECT_EQ(printableTag("BODY"), "BODY");
-    EXPECT_EQ(printableTag(std::string("A\x01\"\xFF", 4)), "A\\x01\\x22\\xFF");
-    EXPECT_EQ(printableTag(std::string("A\x01\"\\", 4), true), "A\\u0001\\u0022\\u005c");
+    EXPECT_EQ(tagText("BODY"), "BODY");
+    EXPECT_EQ(tagText("a 1~"), "a 1~");
+    EXPECT_EQ(tagText(std::string("\xFF\xFF" "BG", 4)), "0xFFFF4247");
+    EXPECT_EQ(tagText(std::string("A\0\"\\", 4)), "0x4100225C");
 
     // A chunk with an unprintable tag whose length runs past the form.
     tmapwriter::Bytes image = tmapwriter::buildImage(smallMap());
     image.insert(image.end(), {0x01, 'B', 'A', 'D', 0, 0, 0x10, 0});
     tmapwriter::setBE32(image, 4, uint32_t(image.size() - 8));
     ASSERT_EQ(decode(image), -1);
-    EXPECT_EQ(loadFailureMessage(), "not a readable map file (error 2) in chunk \"\\x01BAD\" at offset "
+    EXPECT_EQ(loadFailureMessage(), "not a readable map file (error 2) in chunk 0x01424144 at offset "
                                          + std::to_string(image.size() - 8));
 }

@@ -3,6 +3,7 @@
 // tmapDecodeBuffer), and the map is released again (tmapRelease). Calls run
 // one way, from here to the decoders and the model; every failure of a
 // decode leaves through decodeFailure.
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -98,13 +99,24 @@ int tmapLoadFile(const char *path, int firstTexture)
     tmapError = TMAP_ERROR_NONE;
     tmapErrorChunk[0] = '\0';
     tmapErrorOffset = -1;
+    tmapErrorSystem = 0;
+    errno = 0;
     std::FILE *file = path != nullptr ? std::fopen(path, "rb") : nullptr;
-    if (file == nullptr)
+    if (file == nullptr) {
+        tmapErrorSystem = errno;
         return loadFailure(nullptr, TMAP_ERROR_CANNOT_OPEN);
+    }
 
     uint32_t formLength = 0;
-    if (readFormHeader(file, &formLength) != 0)
+    if (readFormHeader(file, &formLength) != 0) {
+        // A name that opens but cannot be read at all, such as a directory,
+        // could not be opened as a file.
+        if (std::ferror(file)) {
+            tmapErrorSystem = errno;
+            return loadFailure(file, TMAP_ERROR_CANNOT_OPEN);
+        }
         return loadFailure(file, TMAP_ERROR_NOT_A_MAP);
+    }
     // The form's own length is not trusted: a file shorter than it claims is
     // refused before anything that size is allocated.
     uint64_t imageSize = uint64_t(formLength) + 8;

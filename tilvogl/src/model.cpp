@@ -32,6 +32,7 @@ int32_t **tmapLayerRows[TMAP_LAYER_COUNT] = {};
 int32_t *tmapCurrentLayer = nullptr;
 int32_t **tmapCurrentRows = nullptr;
 int tmapFirstTexture = 0;
+int tmapErrorSystem = 0;
 unsigned int tmapTextureFormat = 0x1908; // GL_RGBA
 }
 

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include <nlohmann/json.hpp>
+
 #include "loadmessage.h"
 #include "tilvogl/tilvogl.h"
 
@@ -28,24 +30,27 @@ uint32_t readBigEndian32(const std::vector<uint8_t>& file, size_t at)
          | uint32_t(file[at + 3]);
 }
 
-std::string jsonString(const std::string& text)
-{
-    return "\"" + printableTag(text, true) + "\"";
-}
-
+// printf into a string of whatever length the text needs (paths can be long).
 std::string format(const char* pattern, ...) __attribute__((format(printf, 1, 2)));
 std::string format(const char* pattern, ...)
 {
-    char buffer[512];
-    va_list args;
+    va_list args, measuring;
     va_start(args, pattern);
-    std::vsnprintf(buffer, sizeof buffer, pattern, args);
+    va_copy(measuring, args);
+    int length = std::vsnprintf(nullptr, 0, pattern, measuring);
+    va_end(measuring);
+    std::string text(length > 0 ? size_t(length) : 0, '\0');
+    if (length > 0)
+        std::vsnprintf(&text[0], text.size() + 1, pattern, args);
     va_end(args);
-    return buffer;
+    return text;
 }
 
 const char* yesNo(bool value) { return value ? "yes" : "no"; }
-const char* trueFalse(bool value) { return value ? "true" : "false"; }
+
+// Block records the map holds: the header may count records that no
+// "BKDT" chunk brought.
+int blockRecords() { return tmapBlocks != nullptr ? tmapBlockCount : 0; }
 
 } // namespace
 
@@ -79,17 +84,19 @@ LayerStats layerStats(int layer)
     if (cells == nullptr)
         return stats;
     stats.present = true;
-    std::vector<bool> seen;
+    const size_t records = size_t(blockRecords());
+    std::vector<bool> seen(records, false);
     size_t count = size_t(tmapWidth) * size_t(tmapHeight);
     for (size_t i = 0; i < count; ++i) {
         int32_t value = cells[i];
         if (value < 0) {
-            ++stats.animatedCells;
-            continue;
-        }
-        if (size_t(value) >= seen.size())
-            seen.resize(size_t(value) + 1, false);
-        if (!seen[size_t(value)]) {
+            if (-int64_t(value) - 1 < tmapAnimCount)
+                ++stats.animatedCells;
+            else
+                ++stats.cellsNamingNothing;
+        } else if (size_t(value) >= records) {
+            ++stats.cellsNamingNothing;
+        } else if (!seen[size_t(value)]) {
             seen[size_t(value)] = true;
             ++stats.distinctBlocks;
         }
@@ -100,33 +107,37 @@ LayerStats layerStats(int layer)
 std::string textReport(const std::string& path, const std::vector<uint8_t>& file)
 {
     std::string out;
-    out += format("file: %s (%zu bytes)\n", path.c_str(), file.size());
+    out += "file: " + path + format(" (%zu bytes)\n", file.size());
     out += "header:\n";
     out += format("  width: %d cells\n  height: %d cells\n", tmapWidth, tmapHeight);
     out += format("  tile width: %d pixels\n  tile height: %d pixels\n", tmapTileWidth, tmapTileHeight);
     out += format("  depth: %d bits\n", tmapDepth);
     out += format("  block record size: %d bytes\n", tmapBlockRecordSize);
-    out += format("  block count: %d\n  graphic count: %d\n", tmapBlockCount, tmapGraphicCount);
+    if (blockRecords() == tmapBlockCount)
+        out += format("  block count: %d\n", tmapBlockCount);
+    else
+        out += format("  block count: %d in the header, %d records\n", tmapBlockCount, blockRecords());
+    out += format("  graphic count: %d\n", tmapGraphicCount);
     out += format("  byte order: %s\n", tmapLittleEndian ? "little-endian" : "big-endian");
     out += format("colour map: %d bytes\n", tmapColourMapSize);
 
     std::vector<ChunkEntry> chunks = listChunks(file);
     out += format("chunks: %zu\n", chunks.size());
-    out += "  tag     offset      length  use\n";
+    out += "  tag         offset      length  use\n";
     for (const ChunkEntry& chunk : chunks)
-        out += format("  %-6s %7ld %11u  %s%s\n", printableTag(chunk.tag, false).c_str(), chunk.offset,
-                      chunk.length, chunk.known ? "decoded" : "skipped",
-                      chunk.truncated ? ", runs past the end of the file" : "");
+        out += format("  %-10s %7ld %11u  %s%s\n", tagText(chunk.tag).c_str(), chunk.offset, chunk.length,
+                      chunk.known ? "decoded" : "skipped", chunk.truncated ? ", runs past the end of the file" : "");
 
     out += "layers:\n";
-    out += "  layer  tag   present  distinct blocks  animated cells\n";
+    out += "  layer  tag   present  distinct blocks  animated cells  cells naming nothing\n";
     for (int layer = 0; layer < TMAP_LAYER_COUNT; ++layer) {
         LayerStats stats = layerStats(layer);
         if (stats.present)
-            out += format("  %-5d  %s  %-7s  %15ld  %14ld\n", layer, layerTag(layer), yesNo(true),
-                          stats.distinctBlocks, stats.animatedCells);
+            out += format("  %-5d  %s  %-7s  %15ld  %14ld  %20ld\n", layer, layerTag(layer), yesNo(true),
+                          stats.distinctBlocks, stats.animatedCells, stats.cellsNamingNothing);
         else
-            out += format("  %-5d  %s  %-7s  %15s  %14s\n", layer, layerTag(layer), yesNo(false), "-", "-");
+            out += format("  %-5d  %s  %-7s  %15s  %14s  %20s\n", layer, layerTag(layer), yesNo(false), "-", "-",
+                          "-");
     }
 
     out += format("animations: %d\n", tmapAnimCount);
@@ -137,57 +148,59 @@ std::string textReport(const std::string& path, const std::vector<uint8_t>& file
         const TmapAnim& anim = tmapAnims[n];
         out += format("  %4d  %4d  %5d  %6d\n", n, anim.mode, anim.delay, anim.end - anim.start);
     }
-    out += format("blocks: %d\n", tmapBlockCount);
+    out += format("block records: %d\n", blockRecords());
     return out;
 }
 
 std::string jsonReport(const std::string& path, const std::vector<uint8_t>& file)
 {
-    std::string out = "{\n";
-    out += "  \"file\": " + jsonString(path) + format(",\n  \"size\": %zu,\n", file.size());
-    out += "  \"header\": {";
-    out += format("\"width\": %d, \"height\": %d, \"tileWidth\": %d, \"tileHeight\": %d, \"depth\": %d, ",
-                  tmapWidth, tmapHeight, tmapTileWidth, tmapTileHeight, tmapDepth);
-    out += format("\"blockRecordSize\": %d, \"blockCount\": %d, \"graphicCount\": %d, "
-                  "\"littleEndian\": %s},\n",
-                  tmapBlockRecordSize, tmapBlockCount, tmapGraphicCount, trueFalse(tmapLittleEndian != 0));
-    out += format("  \"colourMapBytes\": %d,\n", tmapColourMapSize);
+    using nlohmann::json;
+    json report;
+    report["file"] = path;
+    report["size"] = file.size();
+    report["header"] = {{"width", tmapWidth},
+                        {"height", tmapHeight},
+                        {"tileWidth", tmapTileWidth},
+                        {"tileHeight", tmapTileHeight},
+                        {"depth", tmapDepth},
+                        {"blockRecordSize", tmapBlockRecordSize},
+                        {"blockCount", tmapBlockCount},
+                        {"graphicCount", tmapGraphicCount},
+                        {"littleEndian", tmapLittleEndian != 0}};
+    report["colourMapBytes"] = tmapColourMapSize;
 
-    out += "  \"chunks\": [";
-    std::vector<ChunkEntry> chunks = listChunks(file);
-    for (size_t i = 0; i < chunks.size(); ++i) {
-        const ChunkEntry& chunk = chunks[i];
-        out += i == 0 ? "\n" : ",\n";
-        out += "    {\"tag\": " + jsonString(chunk.tag);
-        out += format(", \"offset\": %ld, \"length\": %u, \"known\": %s, \"truncated\": %s}", chunk.offset,
-                      chunk.length, trueFalse(chunk.known), trueFalse(chunk.truncated));
-    }
-    out += chunks.empty() ? "],\n" : "\n  ],\n";
+    json chunks = json::array();
+    for (const ChunkEntry& chunk : listChunks(file))
+        chunks.push_back({{"tag", tagText(chunk.tag)},
+                          {"offset", chunk.offset},
+                          {"length", chunk.length},
+                          {"known", chunk.known},
+                          {"truncated", chunk.truncated}});
+    report["chunks"] = chunks;
 
-    out += "  \"layers\": [";
+    json layers = json::array();
     for (int layer = 0; layer < TMAP_LAYER_COUNT; ++layer) {
         LayerStats stats = layerStats(layer);
-        out += layer == 0 ? "\n" : ",\n";
-        out += format("    {\"layer\": %d, \"tag\": \"%s\", \"present\": %s", layer, layerTag(layer),
-                      trueFalse(stats.present));
-        if (stats.present)
-            out += format(", \"distinctBlocks\": %ld, \"animatedCells\": %ld", stats.distinctBlocks,
-                          stats.animatedCells);
-        out += "}";
+        json entry = {{"layer", layer}, {"tag", layerTag(layer)}, {"present", stats.present}};
+        if (stats.present) {
+            entry["distinctBlocks"] = stats.distinctBlocks;
+            entry["animatedCells"] = stats.animatedCells;
+            entry["cellsNamingNothing"] = stats.cellsNamingNothing;
+        }
+        layers.push_back(entry);
     }
-    out += "\n  ],\n";
+    report["layers"] = layers;
 
-    out += "  \"animations\": [";
+    json anims = json::array();
     for (int n = 0; n < tmapAnimCount; ++n) {
         const TmapAnim& anim = tmapAnims[n];
-        out += n == 0 ? "\n" : ",\n";
-        out += format("    {\"mode\": %d, \"delay\": %d, \"frames\": %d}", anim.mode, anim.delay,
-                      anim.end - anim.start);
+        anims.push_back({{"mode", anim.mode}, {"delay", anim.delay}, {"frames", anim.end - anim.start}});
     }
-    out += tmapAnimCount == 0 ? "],\n" : "\n  ],\n";
-    out += format("  \"frameListEntries\": %d,\n", tmapAnimFrameCount);
-    out += format("  \"blockCount\": %d\n}\n", tmapBlockCount);
-    return out;
+    report["animations"] = anims;
+    report["frameListEntries"] = tmapAnimFrameCount;
+    report["blockRecords"] = blockRecords();
+    // A file name is bytes: any that are not UTF-8 become U+FFFD.
+    return report.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
 }
 
 } // namespace tmapinfo

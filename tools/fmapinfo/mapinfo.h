@@ -24,8 +24,9 @@ std::vector<ChunkEntry> listChunks(const std::vector<uint8_t>& file);
 
 struct LayerStats {
     bool present = false;
-    long distinctBlocks = 0; // distinct block indices among the cells
-    long animatedCells = 0;  // cells that show an animation
+    long distinctBlocks = 0;     // distinct block records that cells name
+    long animatedCells = 0;      // cells that show an existing animation
+    long cellsNamingNothing = 0; // cells naming no block record or animation
 };
 
 // Statistics of layer 0..7 of the current map.

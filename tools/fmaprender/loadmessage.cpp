@@ -1,30 +1,43 @@
 #include "loadmessage.h"
 
-#include <cstdio> // snprintf
+#include <cstdio>  // snprintf
+#include <cstring> // strerror
 
 #include "tilvogl/tilvogl.h"
 
-std::string printableTag(const std::string& tag, bool forJson)
+bool tagIsPrintable(const std::string& tag)
 {
-    std::string out;
+    if (tag.size() != 4)
+        return false;
+    for (unsigned char c : tag)
+        if (c < 0x20 || c >= 0x7F || c == '"' || c == '\\')
+            return false;
+    return true;
+}
+
+std::string tagText(const std::string& tag)
+{
+    if (tagIsPrintable(tag))
+        return tag;
+    std::string hex = "0x";
     for (unsigned char c : tag) {
-        if (c >= 0x20 && c < 0x7F && c != '"' && c != '\\') {
-            out += char(c);
-        } else {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, forJson ? "\\u%04x" : "\\x%02X", c);
-            out += escaped;
-        }
+        char digits[3];
+        std::snprintf(digits, sizeof digits, "%02X", c);
+        hex += digits;
     }
-    return out;
+    return hex;
 }
 
 std::string loadFailureMessage()
 {
     std::string message = std::string(tmapErrorString(tmapError)) + " (error " + std::to_string(tmapError) + ")";
-    if (tmapErrorChunk[0] != '\0')
-        message += " in chunk \"" + printableTag(tmapErrorChunk) + "\"";
-    if (tmapErrorOffset >= 0)
+    if (tmapError == TMAP_ERROR_CANNOT_OPEN && tmapErrorSystem != 0)
+        message += std::string(": ") + std::strerror(tmapErrorSystem);
+    if (tmapErrorOffset >= 0) {
+        // The library fills a tag cut short by the end of the form with zeros.
+        std::string tag(tmapErrorChunk, 4);
+        message += " in chunk " + (tagIsPrintable(tag) ? "\"" + tag + "\"" : tagText(tag));
         message += " at offset " + std::to_string(tmapErrorOffset);
+    }
     return message;
 }

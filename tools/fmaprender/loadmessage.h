@@ -1,15 +1,20 @@
-// The one-line reason the library gave for refusing a map, shared by the tools.
+// The one-line reason the library gave for refusing a map, shared by the
+// tools and the demo programs.
 #ifndef TILVOGL_TOOLS_LOADMESSAGE_H
 #define TILVOGL_TOOLS_LOADMESSAGE_H
 
 #include <string>
 
-// From tmapError, tmapErrorChunk and tmapErrorOffset after a failed load, e.g.
-// "not a readable map file (error 2) in chunk "BKDT" at offset 48".
+// From tmapError, tmapErrorSystem, tmapErrorChunk and tmapErrorOffset after
+// a failed load, e.g. "not a readable map file (error 2) in chunk "BKDT" at
+// offset 48" or "file could not be opened (error 3): No such file or
+// directory".
 std::string loadFailureMessage();
 
-// A chunk tag from a possibly damaged file, any byte made readable: \xNN for
-// text, or \u00NN inside a JSON string.
-std::string printableTag(const std::string& tag, bool forJson = false);
+// A chunk tag read from a possibly damaged file: its four characters when
+// they are all printable (and no quote or backslash), otherwise "0x" and its
+// bytes in hex, such as "0xFFFF4247".
+std::string tagText(const std::string& tag);
+bool tagIsPrintable(const std::string& tag);
 
 #endif

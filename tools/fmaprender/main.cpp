@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "blockfaces.h"
 #include "heaptuning.h"
 #include "loadmessage.h"
 #include "offscreen.h"
@@ -30,6 +31,7 @@ const char usage[] =
     "                       0 looks from below the last row toward the first)\n"
     "  --pitch DEG          blocks: camera height above the map plane (default 45)\n"
     "  --light              blocks: light the columns with a directional light\n"
+    "  --max-faces N        blocks: refuse a window of more than N faces (default 2000000)\n"
     "  --ticks N            advance the animations N ticks before drawing (default 0)\n"
     "  --background RRGGBB  background colour in hex (default 000000)\n"
     "  --cell-order         draw cell by cell, binding each cell's texture, instead of\n"
@@ -39,6 +41,8 @@ const char usage[] =
 const int firstTextureName = 1;
 const int largestDefaultSide = 2048;
 const int largestSide = 8192;
+// A few seconds of offscreen drawing; a small map can ask for far more.
+const long long defaultMaxFaces = 2000000;
 
 [[noreturn]] void fail(const std::string& message)
 {
@@ -82,6 +86,7 @@ int main(int argc, char** argv)
     tmaprender::View view;
     bool haveWindow = false, haveSize = false;
     int ticks = 0;
+    long long maxFaces = defaultMaxFaces;
     std::string mapPath, outPath;
     tuneHeapForSteadyFrames();
     tmapDrawOrder = TMAP_DRAW_BY_TEXTURE;
@@ -124,6 +129,12 @@ int main(int argc, char** argv)
             view.blocks = true;
         } else if (arg == "--light") {
             view.lighting = true;
+        } else if (arg == "--max-faces") {
+            const char* text = value("--max-faces");
+            char* end = nullptr;
+            maxFaces = std::strtoll(text, &end, 10);
+            if (end == text || *end != '\0' || maxFaces < 0)
+                fail(std::string("--max-faces wants a count of 0 or more, not ") + text);
         } else if (arg == "--yaw") {
             view.yaw = parseDegrees(value("--yaw"), "--yaw");
         } else if (arg == "--pitch") {
@@ -181,6 +192,13 @@ int main(int argc, char** argv)
     tmapResetAnims();
     for (int t = 0; t < ticks; ++t)
         tmapStepAnims();
+    if (view.blocks) {
+        tmapSelectLayer(unsigned(view.layer));
+        uint64_t faces = measureBlockWindow(view.cellX, view.cellY, view.columns, view.rows).faces;
+        if (faces > uint64_t(maxFaces))
+            fail(mapPath + ": the window has " + std::to_string(faces) + " block faces, more than the limit of "
+                 + std::to_string(maxFaces) + " (raise it with --max-faces)");
+    }
 
     if (!tmapoffscreen::resizeContext(view.width, view.height))
         fail("cannot draw a " + std::to_string(view.width) + " x " + std::to_string(view.height)

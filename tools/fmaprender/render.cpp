@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "blockfaces.h"
 #include "tilvogl/tilvogl.h"
 
 namespace tmaprender {
@@ -70,7 +71,7 @@ void drawBlocks(const View& view)
     // camera looks at its centre from far enough to see all of it.
     double halfWidth = view.columns / 2.0;
     double halfHeight = view.rows / 2.0;
-    double top = tallestColumn();
+    double top = double(measureBlockWindow(view.cellX, view.cellY, view.columns, view.rows).tallestColumn);
     double radius = std::sqrt(halfWidth * halfWidth + halfHeight * halfHeight + top * top);
     const double fieldOfView = 45.0;
     double distance = radius / std::sin(fieldOfView / 2.0 * pi / 180.0) * 1.05;
@@ -117,17 +118,6 @@ void drawBlocks(const View& view)
 }
 
 } // namespace
-
-int tallestColumn()
-{
-    int tallest = 0;
-    int run = 0;
-    for (int k = 0; k < tmapBlockCount; ++k) {
-        run = (tmapBlocks[k].flags & TMAP_FLAG_STACKED) ? run + 1 : 0;
-        tallest = std::max(tallest, run);
-    }
-    return tallest;
-}
 
 void drawView(const View& view)
 {

@@ -22,9 +22,6 @@ struct View {
 // viewport; the layer must exist and the window must lie inside it.
 void drawView(const View& view);
 
-// Height in cubes of the tallest column any block of the map can start.
-int tallestColumn();
-
 } // namespace tmaprender
 
 #endif

@@ -85,6 +85,12 @@ extern int tmapError; /* last loader error, one of TMAP_ERROR_* */
 extern char tmapErrorChunk[5];
 extern long tmapErrorOffset;
 
+/* Why the file could not be opened, when tmapError is 3: the system's error
+ * number (errno: no such file, permission denied, is a directory, ...) at
+ * the failed open or first read; 0 when the system gave none. Set by
+ * tmapLoadFile; strerror turns it into text. */
+extern int tmapErrorSystem;
+
 /* Header values ("MPHD"): 16-bit unsigned numbers held in ints. */
 extern int tmapWidth;           /* map size in cells */
 extern int tmapHeight;

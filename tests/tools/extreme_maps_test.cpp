@@ -134,6 +134,21 @@ Map toweringColumns()
     return map;
 }
 
+// The same tower as the second frame of an animation that every cell shows:
+// drawn now, one cap a cell; drawn a tick later, the towers.
+Map toweringFrames()
+{
+    Map map = toweringColumns();
+    map.blocks.push_back(tmapwriter::Block{}); // 1024: a plain cap
+    map.frames = {1024, 0};
+    tmapwriter::Anim swap;
+    swap.mode = 1, swap.start = 0, swap.current = 0, swap.end = 2;
+    map.anims = {swap};
+    for (int layer = 0; layer < 3; ++layer)
+        std::fill(map.layers[layer]->begin(), map.layers[layer]->end(), -1);
+    return map;
+}
+
 const std::string noLayer0 = "the map has no layer 0";
 
 const ExtremeMap extremeMaps[] = {
@@ -153,6 +168,10 @@ const ExtremeMap extremeMaps[] = {
       runs,
       refused("isoview: cannot draw map \"TEST2A.FMP\": its 50 x 50 window has 10232500 block faces, more than the "
               "limit of 250000")}},
+    {"towering animation frames", toweringFrames, "block records: 1025\n",
+     {runs, runs, runs, runs, runs,
+      refused("spinlit: cannot draw map \"TEST2A.FMP\": its 50 x 50 window has 10232500 block faces"),
+      runs, refused("isoview: cannot draw map \"TEST2A.FMP\": its 50 x 50 window has 10232500 block faces")}},
     {"1 x 1", [] { return plainMap(1, 1, 0x07); }, "  width: 1 cells\n",
      {runs, runs, runs, runs, runs, runs, runs, runs}},
     {"only layer 7", [] { return plainMap(50, 50, 0x80); }, "  7      LYR7  yes   ",

@@ -115,7 +115,7 @@ Model snapshot() {
     m.currentLayer = -1;
     for (int k = 0; k < TMAP_LAYER_COUNT; ++k) {
         std::vector<int32_t> cells;
-        if (tmapLayers[k]) cells.assign(tmapLayers[k], tmapLayers[k] + tmapWidth * tmapHeight);
+        if (tmapLayers[k]) cells.assign(tmapLayers[k], tmapLayers[k] + size_t(tmapWidth) * size_t(tmapHeight));
         m.layers.push_back(cells);
         if (tmapLayers[k] && tmapLayers[k] == tmapCurrentLayer) m.currentLayer = k;
     }

@@ -10,6 +10,10 @@
 
 namespace {
 
+// Cells in each layer of the loaded map, counted wide: header values are
+// 16-bit and their product is not.
+size_t cellCount() { return size_t(tmapWidth) * size_t(tmapHeight); }
+
 void load(const tmapwriter::Map& map) {
     tmapwriter::Bytes image = tmapwriter::buildImage(map);
     gldouble::reset();
@@ -24,7 +28,8 @@ void load(const tmapwriter::Map& map) {
 void expectLayerResolves(int layer) {
     SCOPED_TRACE("layer " + std::to_string(layer));
     ASSERT_NE(tmapLayers[layer], nullptr);
-    for (int i = 0; i < tmapWidth * tmapHeight; ++i) {
+    ASSERT_NE(tmapBlocks, nullptr) << "the header's block count alone is no array";
+    for (size_t i = 0; i < cellCount(); ++i) {
         int32_t cell = tmapLayers[layer][i];
         std::vector<int32_t> bases;
         if (cell >= 0) {
@@ -59,7 +64,7 @@ TEST(DemoMaps, VorlaFitsTheShipDemo) {
     EXPECT_EQ(tmapTileHeight, 16);
     EXPECT_EQ(tmapDepth, 16);
     EXPECT_EQ(tmapLittleEndian, 1);
-    EXPECT_GE(tmapHeight * tmapTileHeight, 1000);
+    EXPECT_GE(int64_t(tmapHeight) * tmapTileHeight, 1000);
     expectLayerResolves(0);
     expectLayerResolves(1);
     std::set<int> modes = animModes();
@@ -72,10 +77,10 @@ TEST(DemoMaps, VorlaFitsTheShipDemo) {
         EXPECT_EQ(map.graphics[0][i], 0xF8);
         EXPECT_EQ(map.graphics[0][i + 1], 0x1F);
     }
-    int clearCells = 0;
-    for (int i = 0; i < tmapWidth * tmapHeight; ++i) clearCells += tmapLayers[1][i] == 0;
-    EXPECT_GT(clearCells, tmapWidth * tmapHeight * 6 / 10);
-    EXPECT_LT(clearCells, tmapWidth * tmapHeight);
+    size_t clearCells = 0;
+    for (size_t i = 0; i < cellCount(); ++i) clearCells += tmapLayers[1][i] == 0;
+    EXPECT_GT(clearCells, cellCount() * 6 / 10);
+    EXPECT_LT(clearCells, cellCount());
 
     // The far ground changes along the flight: no stretch of 25 rows repeats
     // the picture of the first ones.
@@ -99,7 +104,7 @@ TEST(DemoMaps, Test2aFitsTheThreeDemos) {
     // pass shows the ground beneath; none of its blocks uses graphic 0 there.
     const tmapwriter::Map map = tmapgen::makeTest2aMap();
     bool someClear = false;
-    for (int i = 0; i < tmapWidth * tmapHeight; ++i) {
+    for (size_t i = 0; i < cellCount(); ++i) {
         int32_t cell = tmapLayers[0][i];
         if (cell < 0) cell = tmapAnimFrames[tmapAnims[-cell - 1].start];
         int overlay = tmapBlocks[cell].graphic2;
@@ -114,7 +119,7 @@ TEST(DemoMaps, Test2aFitsTheThreeDemos) {
     // caps and stacked records whose side faces are all drawn.
     auto tallest = [](int layer) {
         int best = 0;
-        for (int i = 0; i < tmapWidth * tmapHeight; ++i) {
+        for (size_t i = 0; i < cellCount(); ++i) {
             int32_t block = tmapLayers[layer][i];
             if (block < 0) continue;
             int h = 0;
@@ -128,8 +133,9 @@ TEST(DemoMaps, Test2aFitsTheThreeDemos) {
     };
     EXPECT_EQ(tallest(1), 4);
     EXPECT_GE(tallest(2), 2);
-    EXPECT_FALSE(std::equal(tmapLayers[1], tmapLayers[1] + tmapWidth * tmapHeight, tmapLayers[2]));
+    EXPECT_FALSE(std::equal(tmapLayers[1], tmapLayers[1] + cellCount(), tmapLayers[2]));
     std::set<int> capMirrors;
+    ASSERT_NE(tmapBlocks, nullptr);
     for (int b = 0; b < tmapBlockCount; ++b)
         if (!(tmapBlocks[b].flags & TMAP_FLAG_STACKED)) capMirrors.insert(tmapBlocks[b].flags & 0xC0);
     EXPECT_EQ(capMirrors.size(), 4u);

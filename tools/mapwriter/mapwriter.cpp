@@ -86,12 +86,15 @@ void putPixel(Bytes& out, int depth, uint8_t r, uint8_t g, uint8_t b, uint8_t a)
 
 // ---- Chunks ----
 
-int graphicSize(const Map& map) { return map.tileWidth * map.tileHeight * ((map.depth + 1) / 8); }
+int64_t graphicSize(const Map& map) {
+    // Two 16-bit header values and a byte count: more than 32 bits.
+    return int64_t(map.tileWidth) * map.tileHeight * ((map.depth + 1) / 8);
+}
 
 uint16_t storedCell(int32_t cellValue) {
     // Both forms are byte distances: 32-byte block records, 16-byte animation
     // records counted back from the end of "ANDT".
-    return uint16_t(cellValue >= 0 ? cellValue * 32 : cellValue * 16);
+    return uint16_t(cellValue >= 0 ? uint32_t(cellValue) * 32u : uint32_t(cellValue) * 16u);
 }
 
 std::string layerTag(int layer) { return layer == 0 ? "BODY" : "LYR" + std::to_string(layer); }
@@ -121,11 +124,13 @@ Chunk buildHeaderChunk(const Map& map) {
 
 Chunk buildBlockChunk(const Map& map) {
     const bool little = map.littleEndian;
-    const int32_t size = graphicSize(map);
+    const int64_t size = graphicSize(map);
     Bytes data;
     for (const Block& block : map.blocks) {
         Bytes record;
-        for (int32_t graphic : block.graphic) append32(record, uint32_t(graphic * size), little);
+        // The file holds 32 bits of each offset, whatever the product needs.
+        for (int32_t graphic : block.graphic)
+            append32(record, uint32_t(uint64_t(int64_t(graphic)) * uint64_t(size)), little);
         append32(record, block.userLong1, little);
         append32(record, block.userLong2, little);
         append16(record, block.userShort1, little);
@@ -142,7 +147,7 @@ Chunk buildAnimChunk(const Map& map) {
     const bool little = map.littleEndian;
     const int32_t length = int32_t(map.frames.size() * 4 + 16 + map.anims.size() * 16);
     Bytes data;
-    for (int32_t block : map.frames) append32(data, uint32_t(block * 32), little);
+    for (int32_t block : map.frames) append32(data, uint32_t(block) * 32u, little);
     data.push_back(0xFF);  // the list-end record
     data.resize(data.size() + 15, 0);
     // Records are stored backward: animation 0 takes the last 16 bytes.

@@ -66,7 +66,7 @@ Bytes buildImage(const Map& map);
 bool saveFile(const std::string& path, const Bytes& bytes);
 
 // Bytes of one tile graphic of the map: tileWidth * tileHeight * ((depth + 1) / 8).
-int graphicSize(const Map& map);
+int64_t graphicSize(const Map& map);
 // The stored 16-bit form of a cell value: 32 * block or 16 * value for animations.
 uint16_t storedCell(int32_t cellValue);
 

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "bytexture.h" // tmapReleaseDrawScratch
 #include "internal.h"
 
 extern "C" {
@@ -125,6 +126,7 @@ int tmapLoadFile(const char *path, int firstTexture)
 
 void tmapRelease(void)
 {
+    tmapReleaseDrawScratch();
     freeAndClear(tmapColourMap);
     tmapColourMapSize = 0;
     freeAndClear(tmapBlocks);

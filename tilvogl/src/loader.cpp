@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "bytexture.h" // tmapReleaseDrawScratch
 #include "internal.h"
 
 namespace {
@@ -128,6 +129,7 @@ int tmapLoadFile(const char *path, int firstTexture)
 
 void tmapRelease(void)
 {
+    tmapReleaseDrawScratch();
     freeAndClear(tmapColourMap);
     tmapColourMapSize = 0;
     freeAndClear(tmapBlocks);

@@ -118,7 +118,10 @@ tmapwriter::Map denseMap()
     tmapwriter::Map map = header(side, side);
     addSolidGraphics(map, graphics);
     // Graphic 0 means "no face" on the sides, so faces use 1 .. 47. Column
-    // kind c is 3 + c % 4 stacked records and a closing record with both caps.
+    // kind c is 3 + c % 4 stacked records and a closing record with both
+    // caps. Each cube has two opposite faces, turning a quarter from one
+    // cube to the next: about 27 500 quads in a 50 x 50 window, as many as a
+    // dense town map of solid columns shows.
     auto graphic = [](int n) { return 1 + n % (graphics - 1); };
     std::vector<int32_t> columnStart;
     for (int c = 0; c < columnKinds; ++c) {
@@ -127,7 +130,7 @@ tmapwriter::Map denseMap()
         for (int level = 0; level < cubes; ++level) {
             tmapwriter::Block cube;
             for (int face = 0; face < 4; ++face)
-                cube.graphic[face] = graphic(c * 7 + level * 5 + face * 11);
+                cube.graphic[face] = (face + level + c) % 2 == 0 ? graphic(c * 7 + level * 5 + face * 11) : 0;
             cube.flags = 0x20;
             map.blocks.push_back(cube);
         }

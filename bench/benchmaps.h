@@ -23,8 +23,8 @@ tmapwriter::Map manyAnimsMap(int count);
 tmapwriter::Map drawMap();
 
 // The dense benchmark map for the demos: 50 x 50 cells, every cell a
-// column of 3 to 6 stacked cubes with its own side graphics, capped, over
-// 48 distinct graphics. Layers 0, 1 and 2 (what the four demos draw) hold
+// column of 3 to 6 stacked cubes with two side faces each, capped, over 48
+// distinct graphics. Layers 0, 1 and 2 (what the four demos draw) hold
 // the same cells.
 tmapwriter::Map denseMap();
 

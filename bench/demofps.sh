@@ -29,7 +29,7 @@ while read -r label folder setting program arguments; do
      "$program" $arguments) </dev/null &
   pid=$!
   main=""
-  for _ in $(seq 100); do # up to 10 s to come up
+  for _ in $(seq 300); do # up to 30 s to come up
     question=$(findWindow '^TilvoGL$')
     [[ -n "$question" ]] && sendKey "$question" n
     main=$(findWindow '^TilvoGL:')
@@ -46,7 +46,7 @@ while read -r label folder setting program arguments; do
   kill -USR1 "$pid"
   sleep "$seconds"
   sendKey "$main" Escape
-  for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+  for _ in $(seq 300); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done # a slow frame ends first
   if kill -0 "$pid" 2>/dev/null; then
     kill "$pid"; wait "$pid" 2>/dev/null
     echo "$label failed"

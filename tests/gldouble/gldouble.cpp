@@ -44,6 +44,13 @@ struct State {
     int currentWindow = 0;
     GLuint lists = 0;
     GLuint textures = 0;
+    std::string version = "1.2 gldouble";
+    // Client arrays as last pointed at: size, stride in bytes and data.
+    struct Array {
+        GLint size = 0;
+        GLsizei stride = 0;
+        const GLfloat* data = nullptr;
+    } vertexArray, normalArray, texCoordArray;
 };
 
 State& state() {
@@ -110,7 +117,8 @@ const std::map<GLenum, const char*>& enumTable() {
         N(GL_SMOOTH), N(GL_FLAT), N(GL_PERSPECTIVE_CORRECTION_HINT), N(GL_NICEST),
         N(GL_FASTEST), N(GL_DONT_CARE), N(GL_FILL), N(GL_LINE), N(GL_POINT), N(GL_VIEWPORT),
         N(GL_MAX_TEXTURE_SIZE), N(GL_TEXTURE_BINDING_2D), N(GL_VENDOR), N(GL_RENDERER),
-        N(GL_VERSION), N(GL_EXTENSIONS),
+        N(GL_VERSION), N(GL_EXTENSIONS), N(GL_VERTEX_ARRAY), N(GL_NORMAL_ARRAY),
+        N(GL_TEXTURE_COORD_ARRAY), N(GL_COLOR_ARRAY), N(GL_INDEX_ARRAY), N(GL_EDGE_FLAG_ARRAY),
     };
 #undef N
     return table;
@@ -347,6 +355,7 @@ bool isEnabled(GLenum cap) { return state().enabled.count(cap) != 0; }
 void setElapsedTime(int milliseconds) { state().elapsed = milliseconds; }
 void setGlutGet(GLenum query, int value) { state().glutGets[query] = value; }
 void setGameModeGet(GLenum query, int value) { state().gameModeGets[query] = value; }
+void setVersion(const std::string& version) { state().version = version; }
 GlutCallbacks& glut() { return state().callbacks; }
 
 } // namespace gldouble
@@ -429,6 +438,64 @@ GLboolean glIsEnabled(GLenum cap) { return gldouble::isEnabled(cap) ? GL_TRUE : 
 
 void glBegin(GLenum mode) { record("glBegin", {M(mode)}); }
 void glEnd(void) { record("glEnd"); }
+
+void glEnableClientState(GLenum array) { record("glEnableClientState", {E(array)}); }
+void glDisableClientState(GLenum array) { record("glDisableClientState", {E(array)}); }
+void glPushClientAttrib(GLbitfield mask) { record("glPushClientAttrib", {B(mask)}); }
+void glPopClientAttrib(void) { record("glPopClientAttrib"); }
+
+static void pointArray(const char* name, gldouble::State::Array& array, GLint size, GLenum type,
+                       GLsizei stride, const GLvoid* data) {
+    array = {size, stride ? stride : GLsizei(size * sizeof(GLfloat)),
+             type == GL_FLOAT ? static_cast<const GLfloat*>(data) : nullptr};
+    record(name, {I(size), E(type), I(stride), P(data)});
+}
+
+void glVertexPointer(GLint size, GLenum type, GLsizei stride, const GLvoid* data) {
+    pointArray("glVertexPointer", state().vertexArray, size, type, stride, data);
+}
+void glNormalPointer(GLenum type, GLsizei stride, const GLvoid* data) {
+    pointArray("glNormalPointer", state().normalArray, 3, type, stride, data);
+}
+void glTexCoordPointer(GLint size, GLenum type, GLsizei stride, const GLvoid* data) {
+    pointArray("glTexCoordPointer", state().texCoordArray, size, type, stride, data);
+}
+
+// The drawn vertices are copied into the call's float block, per vertex its
+// texture coordinates, normal and position (s, t, nx, ny, nz, x, y, z), as
+// they stand in the arrays pointed at; arrays of other types give zeros.
+static void copyVertices(gldouble::Call* c, GLint first, GLsizei count) {
+    if (!c) return;
+    const gldouble::State& s = state();
+    for (GLsizei i = 0; i < count; ++i) {
+        const gldouble::State::Array* arrays[3] = {&s.texCoordArray, &s.normalArray, &s.vertexArray};
+        for (const gldouble::State::Array* a : arrays) {
+            const auto* bytes = reinterpret_cast<const uint8_t*>(a->data);
+            for (GLint k = 0; k < (a == &s.texCoordArray ? 2 : 3); ++k) {
+                GLfloat value = 0.0f;
+                if (bytes && k < a->size)
+                    std::memcpy(&value, bytes + size_t(first + i) * size_t(a->stride) + size_t(k) * sizeof(GLfloat),
+                                sizeof value);
+                c->floats.push_back(value);
+            }
+        }
+    }
+}
+
+void glDrawArrays(GLenum mode, GLint first, GLsizei count) {
+    copyVertices(record("glDrawArrays", {M(mode), I(first), I(count)}), first, count);
+}
+
+void glMultiDrawArrays(GLenum mode, const GLint* first, const GLsizei* count, GLsizei drawcount) {
+    gldouble::Call* c = record("glMultiDrawArrays", {M(mode), I(drawcount)});
+    for (GLsizei d = 0; d < drawcount; ++d) {
+        if (c) {
+            c->ints.push_back(first[d]);
+            c->ints.push_back(count[d]);
+        }
+        copyVertices(c, first[d], count[d]);
+    }
+}
 void glNormal3f(GLfloat x, GLfloat y, GLfloat z) { record("glNormal3f", {F(x), F(y), F(z)}); }
 void glNormal3fv(const GLfloat* v) { record("glNormal3f", {F(v[0]), F(v[1]), F(v[2])}); }
 void glTexCoord2f(GLfloat s, GLfloat t) { record("glTexCoord2f", {F(s), F(t)}); }
@@ -547,11 +614,10 @@ void glGetIntegerv(GLenum pname, GLint* params) {
 
 const GLubyte* glGetString(GLenum name) {
     static const GLubyte vendor[] = "gldouble";
-    static const GLubyte version[] = "1.2 gldouble";
     static const GLubyte empty[] = "";
     switch (name) {
     case GL_VENDOR: case GL_RENDERER: return vendor;
-    case GL_VERSION: return version;
+    case GL_VERSION: return reinterpret_cast<const GLubyte*>(state().version.c_str());
     default: return empty;
     }
 }

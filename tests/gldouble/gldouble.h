@@ -16,7 +16,10 @@
 // the shortest form that reads back to the same float or double; float and
 // int blocks print in braces, "glFogfv(GL_FOG_COLOR,{0.5,0.5,0.5,1})";
 // strings print quoted; pixel data of glTexImage2D prints as its byte count,
-// "<1024 bytes>" (the bytes themselves are in Call::bytes).
+// "<1024 bytes>" (the bytes themselves are in Call::bytes). glDrawArrays and
+// glMultiDrawArrays keep the vertices they draw in Call::floats, eight per
+// vertex (s, t, nx, ny, nz, x, y, z), and glMultiDrawArrays its firsts and
+// counts, in pairs, in Call::ints.
 #ifndef TILVOGL_TESTS_GLDOUBLE_H
 #define TILVOGL_TESTS_GLDOUBLE_H
 
@@ -73,6 +76,7 @@ bool isEnabled(GLenum cap); // glEnable/glDisable, answered by glIsEnabled too
 void setElapsedTime(int milliseconds);              // glutGet(GLUT_ELAPSED_TIME)
 void setGlutGet(GLenum query, int value);            // any other glutGet query (default 0)
 void setGameModeGet(GLenum query, int value);        // glutGameModeGet (default 0)
+void setVersion(const std::string& version);         // glGetString(GL_VERSION), "1.2 gldouble"
 
 // GLUT callbacks as last registered (nullptr when none).
 struct GlutCallbacks {

@@ -1,6 +1,7 @@
 // Drawing windows of the current layer: flat quads and 3D block columns.
 #include <GL/gl.h>
 
+#include "bytexture.h"
 #include "internal.h"
 
 extern "C" const float tmapTexCoordSets[4][4][2] = {
@@ -51,6 +52,10 @@ inline GLuint textureOf(int32_t graphic)
     return GLuint(unsigned(tmapFirstTexture) + unsigned(graphic));
 }
 
+// Where the quads go: straight to GL in cell order, or, when collecting for
+// the grouped order, into the list of the current cell.
+TmapQuadList *collecting = nullptr;
+
 inline TexCoordSet texCoordsOf(const TmapBlock &block)
 {
     return tmapTexCoordSets[(block.flags >> 6) & 3];
@@ -61,6 +66,11 @@ inline TexCoordSet texCoordsOf(const TmapBlock &block)
 void drawFlatQuad(int32_t graphic, TexCoordSet texCoords, float x, float x1, float y, float y1,
                   float z)
 {
+    if (collecting) {
+        const float corners[4][3] = {{x, y, z}, {x1, y, z}, {x1, y1, z}, {x, y1, z}};
+        tmapCollectQuad(*collecting, textureOf(graphic), 0.0f, 0.0f, -1.0f, texCoords, corners, false);
+        return;
+    }
     glBindTexture(GL_TEXTURE_2D, textureOf(graphic));
     glBegin(GL_QUADS);
     glNormal3f(0.0f, 0.0f, -1.0f);
@@ -82,6 +92,12 @@ void drawSideFace(int32_t graphic, float nx, float ny, float xa, float ya, float
 {
     if (graphic == 0)
         return;
+    if (collecting) {
+        static const float texCoords[4][2] = {{0.0f, 1.0f}, {0.0f, 0.0f}, {1.0f, 0.0f}, {1.0f, 1.0f}};
+        const float corners[4][3] = {{xa, ya, z0}, {xa, ya, z1}, {xb, yb, z1}, {xb, yb, z0}};
+        tmapCollectQuad(*collecting, textureOf(graphic), nx, ny, 0.0f, texCoords, corners, true);
+        return;
+    }
     glEnable(GL_TEXTURE_2D);
     glBindTexture(GL_TEXTURE_2D, textureOf(graphic));
     glBegin(GL_QUADS);
@@ -123,15 +139,12 @@ void drawColumn(const TmapBlock *block, float x, float x1, float y, float y1, fl
 
 enum class Drawing { firstGraphic, secondGraphic, blockColumns };
 
-int drawWindow(Drawing drawing, int cellX, int cellY, int columns, int rows, float originX,
-               float originY, float z, float cellWidth, float cellHeight)
+// Emits the quads of the cells inside the layer in cell order, or collects
+// them into quads when it is not null.
+void walkWindow(Drawing drawing, const Span &across, const Span &down, float z, float cellWidth,
+                float cellHeight, TmapQuadList *quads)
 {
-    if (rows <= 0 || columns <= 0 || tmapCurrentLayer == nullptr)
-        return 0;
-    const Span across = clipToLayer(cellX, columns, tmapWidth, originX, cellWidth);
-    const Span down = clipToLayer(cellY, rows, tmapHeight, originY, cellHeight);
-    if (across.begin >= across.end || down.begin >= down.end)
-        return 0;
+    collecting = quads;
 
     float rowY = down.origin;
     for (int64_t y = down.begin; y < down.end; ++y) {
@@ -140,6 +153,8 @@ int drawWindow(Drawing drawing, int cellX, int cellY, int columns, int rows, flo
         float x = across.origin;
         for (int64_t column = across.begin; column < across.end; ++column, ++cell) {
             const float x1 = x + cellWidth;
+            if (quads)
+                tmapStartCell(*quads);
             if (const TmapBlock *block = tmapResolveCell(*cell)) {
                 switch (drawing) {
                 case Drawing::firstGraphic:
@@ -157,6 +172,28 @@ int drawWindow(Drawing drawing, int cellX, int cellY, int columns, int rows, flo
         }
         rowY = rowY1;
     }
+    collecting = nullptr;
+}
+
+int drawWindow(Drawing drawing, int cellX, int cellY, int columns, int rows, float originX,
+               float originY, float z, float cellWidth, float cellHeight)
+{
+    if (rows <= 0 || columns <= 0 || tmapCurrentLayer == nullptr)
+        return 0;
+    const Span across = clipToLayer(cellX, columns, tmapWidth, originX, cellWidth);
+    const Span down = clipToLayer(cellY, rows, tmapHeight, originY, cellHeight);
+    if (across.begin >= across.end || down.begin >= down.end)
+        return 0;
+    if (tmapDrawOrder == TMAP_DRAW_BY_TEXTURE) {
+        TmapQuadList *quads = tmapStartCollecting(across.end - across.begin, down.end - down.begin);
+        if (quads) {
+            walkWindow(drawing, across, down, z, cellWidth, cellHeight, quads);
+            if (tmapDrawCollectedByTexture() == 0)
+                return 0;
+        }
+        // Without scratch memory the cell order still draws the same picture.
+    }
+    walkWindow(drawing, across, down, z, cellWidth, cellHeight, nullptr);
     return 0;
 }
 

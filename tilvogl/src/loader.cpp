@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "bytexture.h" // tmapReleaseDrawScratch
 #include "internal.h"
 
 namespace {
@@ -140,6 +141,7 @@ int tmapLoadFile(const char *path, int firstTexture)
 
 void tmapRelease(void)
 {
+    tmapReleaseDrawScratch();
     freeAndClear(tmapColourMap);
     tmapColourMapSize = 0;
     freeAndClear(tmapBlocks);

@@ -143,9 +143,65 @@ std::string hexBytes(const std::vector<uint8_t>& bytes)
     return hex;
 }
 
+// The first graphic of the block at frame-list index k, or -1 when k names
+// no block or the block no graphic.
+int frameGraphic(const MapModel& model, int64_t k)
+{
+    if (k < 0 || k >= int64_t(model.frames.size()))
+        return -1;
+    const int32_t block = model.frames[size_t(k)];
+    if (block < 0 || block >= int64_t(model.blocks.size()))
+        return -1;
+    const int32_t graphic = model.blocks[size_t(block)].graphic1;
+    return graphic >= 0 && graphic < model.graphicCount ? graphic : -1;
+}
+
+// The frame-list indices an animation shows, one after another, from its
+// state as loaded: one turn of its cycle, or nothing when it never moves.
+// Tiled loops every animation, so the modes that play once (3, and 4 which
+// holds its last frame) loop forward there.
+std::vector<int64_t> playOrder(const TmapAnim& anim)
+{
+    const int64_t start = anim.start, end = anim.end, current = anim.current;
+    const int64_t count = end - start;
+    std::vector<int64_t> order;
+    if (count < 2 || current < start || current >= end)
+        return order;
+    switch (anim.mode) {
+    case 1: // loop forward
+    case 3: // play once
+    case 4: // play once and hold
+        for (int64_t i = 0; i < count; ++i)
+            order.push_back(start + (current - start + i) % count);
+        break;
+    case 2: // loop backward
+        for (int64_t i = 0; i < count; ++i)
+            order.push_back(start + (current - start - i + count) % count);
+        break;
+    case 5: // ping-pong: forward legs 5 and 7, backward legs 8 and 6
+    case 6:
+    case 7:
+    case 8: {
+        // The bounce start, start + 1, .., end - 1, end - 2, .., start + 1,
+        // entered on the leg the mode names.
+        const int64_t period = 2 * (count - 1);
+        const bool forward = anim.mode == 5 || anim.mode == 7;
+        const int64_t entry = forward ? current - start : (count - 1) + (end - 1 - current);
+        for (int64_t i = 0; i < period; ++i) {
+            const int64_t step = (entry + i) % period;
+            order.push_back(step < count ? start + step : end - 1 - (step - (count - 1)));
+        }
+        break;
+    }
+    default: // 0 still, 9 finished, any other value never moves
+        break;
+    }
+    return order;
+}
+
 // The graphic a tile of the tileset shows, or -1 for a transparent tile:
 // graphic g itself, or for an animation's tile the first graphic of the
-// block at its first frame.
+// block at its current frame, which a cell showing it shows as loaded.
 int tileGraphic(const MapModel& model, int64_t tile)
 {
     if (tile < model.graphicCount)
@@ -153,31 +209,23 @@ int tileGraphic(const MapModel& model, int64_t tile)
     const int64_t anim = tile - model.graphicCount;
     if (anim >= int64_t(model.anims.size()))
         return -1;
-    const TmapAnim& a = model.anims[size_t(anim)];
-    if (a.start >= a.end || a.start < 0 || a.start >= int64_t(model.frames.size()))
-        return -1;
-    const int32_t block = model.frames[size_t(a.start)];
-    if (block < 0 || block >= int64_t(model.blocks.size()))
-        return -1;
-    const int32_t graphic = model.blocks[size_t(block)].graphic1;
-    return graphic >= 0 && graphic < model.graphicCount ? graphic : -1;
+    return frameGraphic(model, model.anims[size_t(anim)].current);
 }
 
-// The animation of animation n's tile: the first graphics of its frames,
-// each shown for delay + 1 ticks of 10 ms. Frames that name no graphic are
-// left out; Tiled plays the rest forward in a loop.
+// The Tiled animation of an animation's tile: the first graphics of the
+// frames in the order the library shows them, each for delay + 1 ticks of
+// 10 ms. Frames that name no graphic are left out.
 std::vector<Frame> tileAnimation(const MapModel& model, const TmapAnim& anim)
 {
     std::vector<Frame> frames;
     const int duration = (anim.delay + 1) * 10;
-    for (int64_t k = std::max<int64_t>(anim.start, 0); k < anim.end && k < int64_t(model.frames.size()); ++k) {
-        const int32_t block = model.frames[size_t(k)];
-        if (block < 0 || block >= int64_t(model.blocks.size()))
-            continue;
-        const int32_t graphic = model.blocks[size_t(block)].graphic1;
-        if (graphic >= 0 && graphic < model.graphicCount)
+    for (int64_t k : playOrder(anim)) {
+        const int graphic = frameGraphic(model, k);
+        if (graphic >= 0)
             frames.push_back({graphic, duration});
     }
+    if (frames.size() < 2)
+        frames.clear();
     return frames;
 }
 

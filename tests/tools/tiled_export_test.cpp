@@ -164,9 +164,17 @@ TEST(FmapconvertExport, AFailureIsOneLineAndLeavesOutAsItWas)
     const ToolResult nowhere = convert(map, folder + "/no-such-folder/out.tmx");
     EXPECT_EQ(nowhere.status, 1);
     EXPECT_EQ(std::count(nowhere.err.begin(), nowhere.err.end(), '\n'), 1) << nowhere.err;
-    EXPECT_NE(nowhere.err.find("no-such-folder/out-tiles.png"), std::string::npos) << nowhere.err;
+    EXPECT_NE(nowhere.err.find("no-such-folder/out.tmx: No such file or directory"), std::string::npos) << nowhere.err;
+
+    // The image cannot replace what stands in its place: the map stays too.
+    std::filesystem::create_directory(folder + "/out-tiles.png");
+    const ToolResult blocked = convert(map, out);
+    EXPECT_EQ(blocked.status, 1);
+    EXPECT_EQ(std::count(blocked.err.begin(), blocked.err.end(), '\n'), 1) << blocked.err;
+    EXPECT_NE(blocked.err.find("out-tiles.png"), std::string::npos) << blocked.err;
 
     std::ifstream kept(out);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), "what was there");
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), filesBefore + 1); // map.fmp
+    // Only map.fmp and the folder in the image's way are new: no temporary file stays.
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), filesBefore + 2);
 }

@@ -469,6 +469,9 @@ struct Builder {
             if (size_t(value) >= restored.blocks.size())
                 return 0;
             const Block& block = restored.blocks[size_t(value)];
+            // A first graphic that is none of the map's has no tile: an empty cell.
+            if (block.graphic[0] < 0 || block.graphic[0] >= restored.graphicCount)
+                return 0;
             return (1u + uint32_t(block.graphic[0])) | flipsOf(block);
         }
         const size_t n = size_t(-int64_t(value) - 1);

@@ -45,12 +45,12 @@ extern const char propertyCells[];
 // "BODY", "LYR1" .. "LYR7".
 std::string layerName(int layer);
 
-// The Tiled tile id of a cell, without flip bits, and whether it has one:
-// 1 + graphic1 of a block whose graphic1 names a graphic, 1 + graphicCount
-// + n for animation n; 0 (an empty cell) for a cell naming no block or
-// animation, or a block whose graphic1 names no graphic.
-// With the flip bits of the block the cell shows (an animation: the block
-// of its current frame).
+// The gid a cell value is exported as: 1 + graphic1 for a block whose
+// first graphic is one of the map's, 1 + graphicCount + n for animation n,
+// with the mirror flags of the block the cell shows (an animation: the
+// block of its current frame) as flip bits; 0, an empty cell, for a value
+// naming no block or animation, or a block whose first graphic is none of
+// the map's.
 uint32_t exportedGid(const MapModel& model, int32_t cellValue);
 
 } // namespace tmapconvert

@@ -565,6 +565,13 @@ bool exportTiled(const std::string& inPath, const std::string& outPath, const Op
     const std::string stem = stemOf(outPath);
     const std::string imageName = stem + "-tiles.png";
     const std::string imagePath = folderOf(outPath) + imageName;
+    // The map names its image, and Tiled's files are UTF-8 text.
+    try {
+        (void)nlohmann::json(imageName).dump();
+    } catch (const nlohmann::json::exception&) {
+        error = "the name of " + outPath + " is not UTF-8 text, which a Tiled map cannot name its image by";
+        return false;
+    }
     const TiledMap map = describe(model, stem, imageName, int(columns), int(rows));
     const std::string text = isTmx(outPath) ? toTmx(map) : toJson(map);
     const tmapoffscreen::Image image = tilesetImage(model, int(columns), int(rows));

@@ -7,22 +7,45 @@
 #ifndef TILVOGL_TOOLS_FMAPCONVERT_CONVERT_H
 #define TILVOGL_TOOLS_FMAPCONVERT_CONVERT_H
 
+#include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string>
+#include <vector>
 
 namespace tmapconvert {
+
+// Bounds on what an import may allocate; every size read from the input is
+// checked against these before memory is taken for it.
+struct ImportLimits {
+    uint64_t cellsPerLayer = 16u << 20; // one layer, or the bounding box of an infinite map
+    uint64_t imagePixels = 64u << 20;   // one PNG
+    uint64_t fileBytes = 256u << 20;    // one map, tileset or image file
+    int groupDepth = 64;                // nested group layers
+};
 
 struct Options {
     int depth = 32;          // colour depth of a written map file
     bool depthGiven = false; // --depth was on the command line
     bool bigEndian = false;  // byte order of a written map file
     std::FILE* notes = stderr; // where notes go; nullptr with --quiet
+    ImportLimits limits;
 };
+
+// Reads a whole file that a Tiled map names (tileset, image); path is
+// already joined to the folder of the file that named it. Returns false with
+// a reason.
+using FileSource = std::function<bool(const std::string& path, std::string& bytes, std::string& error)>;
 
 // Tiled map (.tmj, .json or .tmx) -> map file. Returns true, or false with
 // one line in error that names what is wrong and where.
 bool importTiled(const std::string& inPath, const std::string& outPath, const Options& options,
                  std::string& error);
+
+// The same import from memory: the map's text, the files it names served by
+// files, the map file's bytes in image. Writes nothing.
+bool importTiledText(const std::string& mapText, const std::string& folder, const FileSource& files,
+                     const Options& options, std::vector<uint8_t>& image, std::string& error);
 
 // Map file -> Tiled map (.tmj, .json or .tmx) plus its tileset image.
 bool exportTiled(const std::string& inPath, const std::string& outPath, const Options& options,

@@ -1,11 +1,129 @@
+// Tiled map -> map file: the files on disk, the notes, and the one output.
+//
+// Reading (tiledread.cpp) and building (mapbuild.cpp) work from memory; this
+// file gives them the files, under one rule: a tileset or image is read only
+// if it is a regular file the user can open, and one outside the map's own
+// folder (an absolute path, "..", or a link leading out) is read with a note
+// that names it, so a map from elsewhere cannot read files silently.
+#include <sys/stat.h> // stat for regular files and their sizes
+
+#include <climits>
+#include <cstdlib> // realpath
+#include <fstream>
+#include <set>
+
 #include "convert.h"
+#include "mapbuild.h"
+#include "outfile.h"
+#include "pngfile.h"
+#include "tiledmodel.h"
 
 namespace tmapconvert {
 
-bool importTiled(const std::string&, const std::string&, const Options&, std::string& error)
+namespace {
+
+bool importFromText(const std::string& text, const std::string& folder, const FileSource& files,
+                    const Options& options, std::vector<uint8_t>& image, ImportReport& report, std::string& error)
 {
-    error = "import is not built yet";
-    return false;
+    TiledMap tiled;
+    if (!readTiledMap(text, folder, files, options.limits, tiled, error))
+        return false;
+    const ImageSource images = [&](const std::string& path, tmapoffscreen::Image& picture, std::string& reason) {
+        std::string bytes;
+        if (!files(path, bytes, reason))
+            return false;
+        return tmapoffscreen::readPngMemory(bytes.data(), bytes.size(), picture, reason, options.limits.imagePixels);
+    };
+    tmapwriter::Map map;
+    if (!buildMap(tiled, images, options, map, report, error))
+        return false;
+    image = tmapwriter::buildImage(map);
+    return true;
+}
+
+std::string canonical(const std::string& path)
+{
+    char resolved[PATH_MAX];
+    return realpath(path.empty() ? "." : path.c_str(), resolved) ? std::string(resolved) : std::string();
+}
+
+bool readWholeFile(const std::string& path, uint64_t limit, std::string& bytes, std::string& error)
+{
+    struct stat info;
+    if (stat(path.c_str(), &info) != 0) {
+        error = "cannot open " + path;
+        return false;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        error = path + " is not a regular file";
+        return false;
+    }
+    if (uint64_t(info.st_size) > limit) {
+        error = path + " is larger than " + std::to_string(limit) + " bytes";
+        return false;
+    }
+    std::ifstream in(path, std::ios::binary);
+    bytes.assign(size_t(info.st_size), '\0');
+    if (!in || !in.read(&bytes[0], std::streamsize(bytes.size()))) {
+        error = "cannot read " + path;
+        return false;
+    }
+    return true;
+}
+
+void note(const Options& options, const std::string& inPath, const std::string& text)
+{
+    if (options.notes != nullptr)
+        std::fprintf(options.notes, "fmapconvert: %s: %s\n", inPath.c_str(), text.c_str());
+}
+
+std::string plural(long count, const char* word)
+{
+    return std::to_string(count) + " " + word + (count == 1 ? "" : "s");
+}
+
+} // namespace
+
+bool importTiledText(const std::string& mapText, const std::string& folder, const FileSource& files,
+                     const Options& options, std::vector<uint8_t>& image, std::string& error)
+{
+    ImportReport report;
+    return importFromText(mapText, folder, files, options, image, report, error);
+}
+
+bool importTiled(const std::string& inPath, const std::string& outPath, const Options& options, std::string& error)
+{
+    std::string text;
+    if (!readWholeFile(inPath, options.limits.fileBytes, text, error))
+        return false;
+    const std::string folder = folderOf(inPath);
+    const std::string home = canonical(folder);
+    std::set<std::string> noted;
+    const FileSource files = [&](const std::string& path, std::string& bytes, std::string& reason) {
+        const std::string real = canonical(path);
+        const bool inside = !home.empty() && real.size() > home.size() && real.compare(0, home.size(), home) == 0
+                            && (home == "/" || real[home.size()] == '/');
+        if (!real.empty() && !inside && noted.insert(real).second)
+            note(options, inPath, "reads " + path + ", outside the map's folder");
+        return readWholeFile(path, options.limits.fileBytes, bytes, reason);
+    };
+    std::vector<uint8_t> image;
+    ImportReport report;
+    if (!importFromText(text, folder, files, options, image, report, error))
+        return false;
+    if (!replaceFileWithBytes(outPath, image.data(), image.size(), error))
+        return false;
+    if (report.objectLayers > 0)
+        note(options, inPath, "skipped " + plural(report.objectLayers, "object layer"));
+    if (report.imageLayers > 0)
+        note(options, inPath, "skipped " + plural(report.imageLayers, "image layer"));
+    if (report.infinite)
+        note(options, inPath, "infinite map: Tiled's cell " + std::to_string(report.originX) + ","
+                                  + std::to_string(report.originY) + " is cell 0,0 of " + outPath);
+    if (report.movedTexels > 0)
+        note(options, inPath, plural(report.movedTexels, "opaque texel") + " had the colour key's colour and "
+                                  + (report.movedTexels == 1 ? "was" : "were") + " moved to the nearest other colour");
+    return true;
 }
 
 } // namespace tmapconvert

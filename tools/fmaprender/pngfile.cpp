@@ -1,6 +1,6 @@
 #include "pngfile.h"
 
-#include <png.h> // png_image_write_to_file, png_image_begin_read_from_file, png_image_finish_read
+#include <png.h> // png_image_write_to_file, png_image_begin_read_from_file/_memory, png_image_finish_read
 
 #include <cstring>
 
@@ -26,13 +26,15 @@ bool writePng(const std::string& path, const Image& image, std::string& reason)
     return true;
 }
 
-bool readPng(const std::string& path, Image& image, std::string& reason)
+namespace {
+
+// The second half of both readers: the size check, then the pixels.
+bool finishRead(png_image& png, Image& image, std::string& reason, uint64_t maxPixels)
 {
-    png_image png;
-    std::memset(&png, 0, sizeof png);
-    png.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&png, path.c_str())) {
-        reason = png.message;
+    if (uint64_t(png.width) * uint64_t(png.height) > maxPixels) {
+        reason = "PNG claims " + std::to_string(png.width) + " x " + std::to_string(png.height)
+                 + " pixels, more than " + std::to_string(maxPixels);
+        png_image_free(&png);
         return false;
     }
     png.format = PNG_FORMAT_RGBA;
@@ -42,9 +44,36 @@ bool readPng(const std::string& path, Image& image, std::string& reason)
     if (!png_image_finish_read(&png, nullptr, image.rgba.data(), 0, nullptr)) {
         reason = png.message;
         png_image_free(&png);
+        image = Image();
         return false;
     }
     return true;
+}
+
+} // namespace
+
+bool readPng(const std::string& path, Image& image, std::string& reason, uint64_t maxPixels)
+{
+    png_image png;
+    std::memset(&png, 0, sizeof png);
+    png.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_file(&png, path.c_str())) {
+        reason = png.message;
+        return false;
+    }
+    return finishRead(png, image, reason, maxPixels);
+}
+
+bool readPngMemory(const void* bytes, size_t size, Image& image, std::string& reason, uint64_t maxPixels)
+{
+    png_image png;
+    std::memset(&png, 0, sizeof png);
+    png.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_memory(&png, bytes, size)) {
+        reason = png.message;
+        return false;
+    }
+    return finishRead(png, image, reason, maxPixels);
 }
 
 } // namespace tmapoffscreen

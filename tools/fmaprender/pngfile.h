@@ -2,6 +2,8 @@
 #ifndef TILVOGL_TOOLS_PNGFILE_H
 #define TILVOGL_TOOLS_PNGFILE_H
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 
 #include "offscreen.h"
@@ -12,7 +14,14 @@ namespace tmapoffscreen {
 bool writePng(const std::string& path, const Image& image, std::string& reason);
 
 // Reads any PNG as 8-bit RGBA. Returns false (with a reason) when it cannot.
-bool readPng(const std::string& path, Image& image, std::string& reason);
+// An image of more than maxPixels pixels is refused before its pixels are
+// allocated.
+bool readPng(const std::string& path, Image& image, std::string& reason, uint64_t maxPixels = 1u << 28);
+
+// As readPng, from a PNG file's bytes in memory (untrusted: never read
+// outside them).
+bool readPngMemory(const void* bytes, size_t size, Image& image, std::string& reason,
+                   uint64_t maxPixels = 1u << 28);
 
 } // namespace tmapoffscreen
 

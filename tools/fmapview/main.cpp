@@ -728,12 +728,15 @@ int main(int argc, char** argv)
         failStart(name != nullptr && *name != '\0' ? std::string("cannot open display \"") + name + "\""
                                                    : std::string("no display (DISPLAY is not set)"));
     }
-    XCloseDisplay(x11);
 
     glutInit(&argc, argv);
     glutInitDisplayMode(GLUT_RGBA | GLUT_DOUBLE | GLUT_DEPTH);
+    glutInitWindowPosition(48, 48);
     glutInitWindowSize(windowWidth, windowHeight);
     glutCreateWindow(("fmapview: " + mapPath).c_str());
+    // Closed only now: a server whose last client leaves resets, and GLUT
+    // would find it gone for a moment.
+    XCloseDisplay(x11);
 
     tmapDrawOrder = TMAP_DRAW_BY_TEXTURE;
     loadedStamp = stampOf(mapPath);

@@ -226,8 +226,10 @@ void watchFile(int now)
     if (now - lastWatch < watchMilliseconds)
         return;
     lastWatch = now;
-    if (!(stampOf(mapPath) == loadedStamp))
+    if (!(stampOf(mapPath) == loadedStamp)) {
         reloadMap();
+        glutPostRedisplay();
+    }
 }
 
 // ---------------------------------------------------------------- views
@@ -236,12 +238,16 @@ void setTitle()
 {
     char text[512];
     std::string what = composition.allLayers ? "all layers" : "layer " + std::to_string(composition.layer);
-    if (blocksView)
-        std::snprintf(text, sizeof text, "fmapview: %s - %s, 3D blocks, %.0f fps", mapPath.c_str(), what.c_str(),
-                      fps);
+    char rate[32];
+    if (paused)
+        std::snprintf(rate, sizeof rate, "paused");
     else
-        std::snprintf(text, sizeof text, "fmapview: %s - %s%s, zoom %.2f px/cell, %.0f fps", mapPath.c_str(),
-                      what.c_str(), composition.secondGraphic ? " + second graphics" : "", flat.zoom, fps);
+        std::snprintf(rate, sizeof rate, "%.0f fps", fps);
+    if (blocksView)
+        std::snprintf(text, sizeof text, "fmapview: %s - %s, 3D blocks, %s", mapPath.c_str(), what.c_str(), rate);
+    else
+        std::snprintf(text, sizeof text, "fmapview: %s - %s%s, zoom %.2f px/cell, %s", mapPath.c_str(),
+                      what.c_str(), composition.secondGraphic ? " + second graphics" : "", flat.zoom, rate);
     if (lastTitle != text) {
         lastTitle = text;
         glutSetWindowTitle(text);
@@ -456,10 +462,12 @@ void drawOverlays()
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
 
     drawPanel(0, 0, windowWidth, bandHeight, 1.0f);
+    if (glutGet(GLUT_ELAPSED_TIME) >= noticeUntil)
+        notice.clear();
     if (!failureReason.empty()) {
         glColor3f(1.0f, 0.25f, 0.2f);
         drawText(6, 6, "cannot load " + mapPath + ": " + failureReason + "  (showing the last good map)");
-    } else if (!notice.empty() && glutGet(GLUT_ELAPSED_TIME) < noticeUntil) {
+    } else if (!notice.empty()) {
         glColor3f(1.0f, 0.85f, 0.3f);
         drawText(6, 6, notice);
     } else {
@@ -566,11 +574,31 @@ void display()
     setTitle();
 }
 
+// Running animations redraw continuously; while they are paused, the
+// picture is redrawn only when something changes, and a timer keeps
+// watching the file.
+void redrawContinuously(bool on)
+{
+    glutIdleFunc(on ? display : nullptr);
+    glutPostRedisplay();
+}
+
+void watchTimer(int)
+{
+    if (paused) {
+        watchFile(glutGet(GLUT_ELAPSED_TIME));
+        if (!notice.empty())
+            glutPostRedisplay(); // lets the remark go when its time is up
+    }
+    glutTimerFunc(watchMilliseconds, watchTimer, 0);
+}
+
 void reshape(int width, int height)
 {
     windowWidth = std::max(width, 1);
     windowHeight = std::max(height, 1);
     resizeArea(flat, windowWidth, areaHeight());
+    glutPostRedisplay();
 }
 
 void quit()
@@ -612,7 +640,10 @@ void keyboard(unsigned char key, int x, int y)
         if (blocksView)
             startOrbit();
         break;
-    case ' ': paused = !paused; break;
+    case ' ':
+        paused = !paused;
+        redrawContinuously(!paused);
+        break;
     case '.':
         if (paused)
             tmapStepAnims();
@@ -627,6 +658,7 @@ void keyboard(unsigned char key, int x, int y)
     }
     (void)x;
     (void)y;
+    glutPostRedisplay();
 }
 
 void special(int key, int x, int y)
@@ -642,6 +674,7 @@ void special(int key, int x, int y)
     } else {
         panBy(flat, dx * stepX, dy * stepY);
     }
+    glutPostRedisplay();
 }
 
 void mouse(int button, int state, int x, int y)
@@ -655,12 +688,14 @@ void mouse(int button, int state, int x, int y)
     } else if (state == GLUT_DOWN && (button == 3 || button == 4)) {
         zoomBy(button == 3 ? wheelZoom : 1.0 / wheelZoom, x, y); // wheel up, wheel down
     }
+    glutPostRedisplay();
 }
 
 void motion(int x, int y)
 {
     mouseX = x;
     mouseY = y;
+    glutPostRedisplay();
     if (!dragging)
         return;
     if (blocksView) {
@@ -677,12 +712,14 @@ void passiveMotion(int x, int y)
 {
     mouseX = x;
     mouseY = y;
+    glutPostRedisplay();
 }
 
 void entry(int state)
 {
     if (state == GLUT_LEFT)
         mouseX = mouseY = -1;
+    glutPostRedisplay();
 }
 
 [[noreturn]] void failStart(const std::string& message)
@@ -772,6 +809,7 @@ int main(int argc, char** argv)
     glutEntryFunc(entry);
     glutDisplayFunc(display);
     glutIdleFunc(display);
+    glutTimerFunc(watchMilliseconds, watchTimer, 0);
     lastTick = fpsSince = glutGet(GLUT_ELAPSED_TIME);
     glutMainLoop();
     return 0;

@@ -48,12 +48,18 @@ for view in "${views[@]}"; do
   xdotool windowsize --sync "$window" 1280 720
   xdotool windowfocus --sync "$window" 2>/dev/null
   [[ -n "$keys" ]] && xdotool key --delay 30 $keys
-  sleep 3
+  # Warm-up: until the title shows a frame rate (a large map takes a while
+  # to load), then two seconds more.
+  for _ in $(seq 600); do
+    xdotool getwindowname "$window" 2>/dev/null | grep -q ' [1-9][0-9]* fps$' && break
+    sleep 0.1
+  done
+  sleep 2
   kill -USR1 "$pid"
   sleep "$seconds"
   title=$(xdotool getwindowname "$window")
   xdotool key --window "$window" Escape
-  for _ in $(seq 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+  for _ in $(seq 300); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
   kill "$pid" 2>/dev/null
   wait "$pid" 2>/dev/null
   zoom=$(sed -n 's/.*zoom \([0-9.]*\) px\/cell.*/, \1 px\/cell/p' <<<"$title")

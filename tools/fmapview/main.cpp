@@ -273,7 +273,7 @@ void drawFlat()
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
 
     if (fmapview::usesOverview(flat)) {
-        fmapview::drawOverview(composition, background);
+        fmapview::drawOverview(composition, background, flat.zoom);
         return;
     }
     fmapview::CellRange cells = fmapview::visibleCells(flat);

@@ -3,6 +3,7 @@
 #include <GL/gl.h> // textures, glGetTexImage, immediate-mode quad
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <vector>
 
@@ -128,15 +129,27 @@ void rememberFrames()
         framesColoured[size_t(n)] = tmapAnims[n].current;
 }
 
-void rebuild(const Composition& composition, const float background[3])
+// Cells per texel: enough for the texture size limit, and more the further
+// out the zoom, so that a texel covers one to two screen pixels and the
+// image stays small to recolour and upload.
+int scaleFor(double pixelsPerCell)
 {
-    if (graphicColours.size() != size_t(std::max(tmapGraphicCount, 0)) || !cacheValid)
-        measureGraphics();
     GLint largestTexture = 2048;
     glGetIntegerv(GL_MAX_TEXTURE_SIZE, &largestTexture);
     largestTexture = std::min(largestTexture, 4096);
     int longest = std::max(tmapWidth, tmapHeight);
-    scale = std::max(1, (longest + largestTexture - 1) / largestTexture);
+    int forSize = std::max(1, (longest + largestTexture - 1) / largestTexture);
+    int forZoom = 1;
+    while (pixelsPerCell > 0 && forZoom * 2 * pixelsPerCell <= 2.0)
+        forZoom *= 2;
+    return std::max(forSize, forZoom);
+}
+
+void rebuild(const Composition& composition, const float background[3], int newScale)
+{
+    if (graphicColours.size() != size_t(std::max(tmapGraphicCount, 0)) || !cacheValid)
+        measureGraphics();
+    scale = newScale;
     texelsWide = std::max(1, (tmapWidth + scale - 1) / scale);
     texelsHigh = std::max(1, (tmapHeight + scale - 1) / scale);
     texels.assign(size_t(texelsWide) * size_t(texelsHigh) * 4, 0);
@@ -172,9 +185,16 @@ void rebuild(const Composition& composition, const float background[3])
 }
 
 // Recolours the animated texels when any animation has moved since they
-// were coloured, and uploads the band of rows that changed.
+// were coloured, and uploads the band of rows that changed. At most 25
+// times a second: on a large map with animations everywhere this is the
+// costly part of a frame.
 void refresh(const Composition& composition)
 {
+    static std::chrono::steady_clock::time_point lastRefresh;
+    auto now = std::chrono::steady_clock::now();
+    if (now - lastRefresh < std::chrono::milliseconds(40))
+        return;
+    lastRefresh = now;
     bool moved = framesColoured.size() != size_t(tmapAnimCount);
     for (int n = 0; n < tmapAnimCount && !moved; ++n)
         moved = tmapAnims[n].current != framesColoured[size_t(n)];
@@ -211,14 +231,15 @@ void invalidateOverview()
     cacheValid = false;
 }
 
-void drawOverview(const Composition& composition, const float background[3])
+void drawOverview(const Composition& composition, const float background[3], double pixelsPerCell)
 {
+    int wantedScale = scaleFor(pixelsPerCell);
     bool sameComposition = cachedComposition.layer == composition.layer
                            && cachedComposition.allLayers == composition.allLayers
                            && cachedComposition.secondGraphic == composition.secondGraphic
                            && std::equal(background, background + 3, cachedBackground);
-    if (!cacheValid || !sameComposition)
-        rebuild(composition, background);
+    if (!cacheValid || !sameComposition || wantedScale != scale)
+        rebuild(composition, background, wantedScale);
     else
         refresh(composition);
 

@@ -1,5 +1,5 @@
-// The cached overview of fmapview: one texel per cell, coloured with the
-// mean colour of what the cell shows, so that a far zoom over a large map
+// The cached overview of fmapview: one texel per cell (or per block of
+// cells when zoomed far out), coloured with the mean colour of what the cell shows, so that a far zoom over a large map
 // costs one textured quad instead of a quad per cell. Cells showing
 // animations are recoloured as their frames change.
 #ifndef TILVOGL_TOOLS_FMAPVIEW_OVERVIEW_H
@@ -25,8 +25,10 @@ void invalidateOverview();
 
 // Draws the map area 0..tmapWidth x 0..tmapHeight (in cells, under the
 // caller's matrices) from the overview, rebuilding or recolouring it first
-// as needed. The background colour shows through transparent cells.
-void drawOverview(const Composition& composition, const float background[3]);
+// as needed. The background colour shows through transparent cells. Far
+// out (pixelsPerCell at or below 1, 1/2, ...) one texel stands for 2 x 2,
+// 4 x 4, ... cells, sampled at their first cell.
+void drawOverview(const Composition& composition, const float background[3], double pixelsPerCell);
 
 } // namespace fmapview
 

@@ -65,10 +65,21 @@ act() {
 
 # Start: paused, then reloaded by hand, so animations stand at their first
 # frames whenever the demo map is loaded again.
-sleep 1
+for i in $(seq 60); do
+    shoot
+    [ "$(colour_count "$SHOT")" -gt 200 ] && break
+    sleep 0.25
+done
 send_keys "$window" space r
-sleep 0.8
+# The start picture: the same in two screenshots in a row.
+sleep 0.5
 shoot
+for i in $(seq 20); do
+    last=$SHOT
+    sleep 0.25
+    shoot
+    same_picture "$SHOT" "$last" && break
+done
 start=$SHOT
 expect_picture "$start"
 before=$start # the picture before the last action

@@ -94,6 +94,8 @@ last_expect=start
 steps=$(cat <<'TABLE'
 same    layer_0,_zoom_9\.06  key x T A Z 8 9 c
 changes -                    keys 60 period
+changes layer_1              key 1
+back    layer_0              key 0
 start   -                    key r
 changes -                    key h
 back    -                    key h

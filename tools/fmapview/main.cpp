@@ -81,6 +81,7 @@ struct FileStamp {
 };
 FileStamp loadedStamp;
 int lastWatch = 0;
+int mapGeneration = 0;     // counts loads, so cached pictures of an old map go
 std::string failureReason; // why the file on disk does not load; empty when it does
 std::string notice;        // a short remark in the info line
 int noticeUntil = 0;
@@ -180,6 +181,7 @@ void adoptMap()
 {
     tmapResetAnims();
     fmapview::invalidateOverview();
+    ++mapGeneration;
     if (!hasLayer(composition.layer)) {
         int layer = firstPresentLayer();
         if (layer >= 0 && composition.layer != layer)
@@ -254,9 +256,8 @@ void setTitle()
     }
 }
 
-void drawFlat()
+void setMapMatrices()
 {
-    glViewport(0, bandHeight, windowWidth, areaHeight());
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
     glOrtho(0.0, flat.areaWidth, flat.areaHeight, 0.0, -1.0, 1.0);
@@ -265,20 +266,18 @@ void drawFlat()
     glTranslated(flat.areaWidth / 2.0, flat.areaHeight / 2.0, 0.0);
     glScaled(flat.zoom, flat.zoom, 1.0);
     glTranslated(-flat.centreX, -flat.centreY, 0.0);
-    glDisable(GL_DEPTH_TEST);
-    glDisable(GL_LIGHTING);
-    glDisable(GL_CULL_FACE);
-    glColor4f(1, 1, 1, 1);
-    glEnable(GL_TEXTURE_2D);
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+}
 
-    if (fmapview::usesOverview(flat)) {
-        fmapview::drawOverview(composition, background, flat.zoom);
-        return;
-    }
-    fmapview::CellRange cells = fmapview::visibleCells(flat);
+bool drawsLayer(int layer)
+{
+    return hasLayer(layer) && (composition.allLayers || layer == composition.layer);
+}
+
+// The cells of every drawn layer, first graphics then second ones.
+void drawCells(const fmapview::CellRange& cells)
+{
     for (int layer = 0; layer < TMAP_LAYER_COUNT; ++layer) {
-        if (!hasLayer(layer) || (!composition.allLayers && layer != composition.layer))
+        if (!drawsLayer(layer))
             continue;
         tmapSelectLayer(unsigned(layer));
         if (composition.allLayers)
@@ -296,6 +295,173 @@ void drawFlat()
     glDisable(GL_BLEND);
     if (hasLayer(composition.layer))
         tmapSelectLayer(unsigned(composition.layer));
+}
+
+// ---- The flat picture, cached: drawn in full only when the view, what it
+// shows or the map changes; otherwise copied back from a texture, with just
+// the animated cells drawn again when their frames move.
+
+const GLuint pictureTexture = 2;
+const size_t mostCachedAnimatedCells = 4000; // beyond this a full draw is as cheap
+
+struct PictureKey {
+    double centreX = 0, centreY = 0, zoom = 0;
+    int width = 0, height = 0;
+    int layer = 0;
+    bool allLayers = false, secondGraphic = false;
+    int mapGeneration = -1;
+    bool operator==(const PictureKey& o) const
+    {
+        return centreX == o.centreX && centreY == o.centreY && zoom == o.zoom && width == o.width
+               && height == o.height && layer == o.layer && allLayers == o.allLayers
+               && secondGraphic == o.secondGraphic && mapGeneration == o.mapGeneration;
+    }
+};
+bool pictureCached = false;
+PictureKey pictureKey;
+int pictureTextureWidth = 0, pictureTextureHeight = 0;
+std::vector<int> animatedCells; // cells in view showing an animation in a drawn layer (x + y * width)
+std::vector<int32_t> framesDrawn;
+
+PictureKey currentPictureKey()
+{
+    PictureKey key;
+    key.centreX = flat.centreX;
+    key.centreY = flat.centreY;
+    key.zoom = flat.zoom;
+    key.width = flat.areaWidth;
+    key.height = flat.areaHeight;
+    key.layer = composition.layer;
+    key.allLayers = composition.allLayers;
+    key.secondGraphic = composition.secondGraphic;
+    key.mapGeneration = mapGeneration;
+    return key;
+}
+
+void rememberFramesDrawn()
+{
+    framesDrawn.assign(size_t(tmapAnimCount), 0);
+    for (int n = 0; n < tmapAnimCount; ++n)
+        framesDrawn[size_t(n)] = tmapAnims[n].current;
+}
+
+bool framesMoved()
+{
+    if (framesDrawn.size() != size_t(tmapAnimCount))
+        return true;
+    for (int n = 0; n < tmapAnimCount; ++n)
+        if (framesDrawn[size_t(n)] != tmapAnims[n].current)
+            return true;
+    return false;
+}
+
+// Finds the animated cells in view; false when there are too many to cache.
+bool findAnimatedCells(const fmapview::CellRange& cells)
+{
+    animatedCells.clear();
+    for (int y = cells.y; y < cells.y + cells.rows; ++y)
+        for (int x = cells.x; x < cells.x + cells.columns; ++x) {
+            size_t index = size_t(y) * size_t(tmapWidth) + size_t(x);
+            for (int layer = 0; layer < TMAP_LAYER_COUNT; ++layer)
+                if (drawsLayer(layer) && tmapLayers[layer][index] < 0) {
+                    if (animatedCells.size() >= mostCachedAnimatedCells)
+                        return false;
+                    animatedCells.push_back(int(index));
+                    break;
+                }
+        }
+    return true;
+}
+
+// The map area of the back buffer into the picture texture.
+void keepPicture()
+{
+    glBindTexture(GL_TEXTURE_2D, pictureTexture);
+    if (pictureTextureWidth != flat.areaWidth || pictureTextureHeight != flat.areaHeight) {
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, flat.areaWidth, flat.areaHeight, 0, GL_RGBA, GL_UNSIGNED_BYTE,
+                     nullptr);
+        pictureTextureWidth = flat.areaWidth;
+        pictureTextureHeight = flat.areaHeight;
+    }
+    glReadBuffer(GL_BACK);
+    glCopyTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, 0, bandHeight, flat.areaWidth, flat.areaHeight);
+}
+
+// The kept picture, texel for pixel.
+void drawKeptPicture()
+{
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glOrtho(0.0, flat.areaWidth, 0.0, flat.areaHeight, -1.0, 1.0);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glDisable(GL_BLEND);
+    glBindTexture(GL_TEXTURE_2D, pictureTexture);
+    glBegin(GL_QUADS);
+    glTexCoord2f(0, 0);
+    glVertex2i(0, 0);
+    glTexCoord2f(1, 0);
+    glVertex2i(flat.areaWidth, 0);
+    glTexCoord2f(1, 1);
+    glVertex2i(flat.areaWidth, flat.areaHeight);
+    glTexCoord2f(0, 1);
+    glVertex2i(0, flat.areaHeight);
+    glEnd();
+}
+
+// Draws the animated cells again over the kept picture: each on the
+// background first, exactly covering the pixels its quads cover.
+void redrawAnimatedCells()
+{
+    setMapMatrices();
+    for (int index : animatedCells) {
+        int x = index % tmapWidth, y = index / tmapWidth;
+        glDisable(GL_TEXTURE_2D);
+        glDisable(GL_BLEND);
+        glColor3f(background[0], background[1], background[2]);
+        glRecti(x, y, x + 1, y + 1);
+        glColor4f(1, 1, 1, 1);
+        glEnable(GL_TEXTURE_2D);
+        drawCells({x, y, 1, 1});
+    }
+}
+
+void drawFlat()
+{
+    glViewport(0, bandHeight, windowWidth, areaHeight());
+    setMapMatrices();
+    glDisable(GL_DEPTH_TEST);
+    glDisable(GL_LIGHTING);
+    glDisable(GL_CULL_FACE);
+    glColor4f(1, 1, 1, 1);
+    glEnable(GL_TEXTURE_2D);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+
+    if (fmapview::usesOverview(flat)) {
+        pictureCached = false;
+        fmapview::drawOverview(composition, background, flat.zoom);
+        return;
+    }
+    PictureKey key = currentPictureKey();
+    if (pictureCached && key == pictureKey) {
+        drawKeptPicture();
+        if (framesMoved()) {
+            redrawAnimatedCells();
+            keepPicture();
+            rememberFramesDrawn();
+        }
+        return;
+    }
+    fmapview::CellRange cells = fmapview::visibleCells(flat);
+    drawCells(cells);
+    pictureCached = findAnimatedCells(cells);
+    if (pictureCached) {
+        keepPicture();
+        pictureKey = key;
+        rememberFramesDrawn();
+    }
 }
 
 // The 3D view starts looking at the middle of what the flat view shows,

@@ -28,7 +28,7 @@ views=(
 for view in "${views[@]}"; do
   IFS='|' read -r map what keys <<<"$view"
   # The last run's window must be gone before this one's is looked for.
-  for _ in $(seq 50); do
+  for _ in $(seq 300); do
     [[ -z "$(xdotool search --name '^fmapview: ' 2>/dev/null)" ]] && break
     sleep 0.1
   done
@@ -58,7 +58,8 @@ for view in "${views[@]}"; do
   kill -USR1 "$pid"
   sleep "$seconds"
   title=$(xdotool getwindowname "$window")
-  xdotool key --window "$window" Escape
+  xdotool windowfocus --sync "$window" 2>/dev/null
+  xdotool key Escape
   for _ in $(seq 300); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
   kill "$pid" 2>/dev/null
   wait "$pid" 2>/dev/null

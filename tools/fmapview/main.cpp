@@ -411,21 +411,52 @@ void drawKeptPicture()
     glEnd();
 }
 
-// Draws the animated cells again over the kept picture: each on the
-// background first, exactly covering the pixels its quads cover.
+// Draws a rectangle of cells anew: on the background first, exactly
+// covering the pixels their quads cover, then every drawn layer.
+void redrawCells(const fmapview::CellRange& cells)
+{
+    glDisable(GL_TEXTURE_2D);
+    glDisable(GL_BLEND);
+    glColor3f(background[0], background[1], background[2]);
+    glRecti(cells.x, cells.y, cells.x + cells.columns, cells.y + cells.rows);
+    glColor4f(1, 1, 1, 1);
+    glEnable(GL_TEXTURE_2D);
+    drawCells(cells);
+}
+
+// Draws the animated cells whose frames moved again over the kept picture:
+// a few one by one, many as the rectangle around them (one batched draw
+// per layer beats thousands of single cells).
 void redrawAnimatedCells()
 {
-    setMapMatrices();
+    const size_t fewCells = 64;
+    std::vector<int> moved;
     for (int index : animatedCells) {
-        int x = index % tmapWidth, y = index / tmapWidth;
-        glDisable(GL_TEXTURE_2D);
-        glDisable(GL_BLEND);
-        glColor3f(background[0], background[1], background[2]);
-        glRecti(x, y, x + 1, y + 1);
-        glColor4f(1, 1, 1, 1);
-        glEnable(GL_TEXTURE_2D);
-        drawCells({x, y, 1, 1});
+        for (int layer = 0; layer < TMAP_LAYER_COUNT; ++layer) {
+            int32_t value = drawsLayer(layer) ? tmapLayers[layer][index] : 0;
+            size_t anim = size_t(-(int64_t(value) + 1));
+            if (value < 0 && anim < framesDrawn.size() && framesDrawn[anim] != tmapAnims[anim].current) {
+                moved.push_back(index);
+                break;
+            }
+        }
     }
+    if (moved.empty())
+        return;
+    setMapMatrices();
+    if (moved.size() <= fewCells) {
+        for (int index : moved)
+            redrawCells({index % tmapWidth, index / tmapWidth, 1, 1});
+        return;
+    }
+    int left = tmapWidth, top = tmapHeight, right = 0, bottom = 0;
+    for (int index : moved) {
+        left = std::min(left, index % tmapWidth);
+        right = std::max(right, index % tmapWidth + 1);
+        top = std::min(top, index / tmapWidth);
+        bottom = std::max(bottom, index / tmapWidth + 1);
+    }
+    redrawCells({left, top, right - left, bottom - top});
 }
 
 void drawFlat()

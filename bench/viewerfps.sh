@@ -1,0 +1,72 @@
+#!/usr/bin/env bash
+# Frame rate of fmapview at 1280 x 720 for the demo maps at several zooms
+# and a 2048 x 2048 map fitted, counted by the preloaded swap counter. Run
+# inside an X server of at least 1280 x 800 (scripts/bench starts one):
+#   viewerfps.sh BIN_DIR SHIM SECONDS
+# Prints one markdown table row per view (target: at least 60 fps).
+set -uo pipefail
+bin=$1 shim=$2 seconds=$3
+out=$(mktemp -d)
+trap 'rm -rf "$out"' EXIT
+"$bin/bench_viewermap" "$out/LARGE.FMP" || { echo "| viewer: cannot write the large map | failed | - | - | - | - |"; exit 0; }
+cp "$bin/TEST2A.FMP" "$bin/VORLA.FMP" "$out/"
+
+# map, what, keys sent before measuring
+views=(
+  "TEST2A.FMP|fitted|"
+  "TEST2A.FMP|zoomed in 4 steps|plus plus plus plus"
+  "TEST2A.FMP|closest zoom|$(printf 'plus %.0s' $(seq 20))"
+  "TEST2A.FMP|all layers, second graphics|a g"
+  "TEST2A.FMP|3D blocks|b"
+  "VORLA.FMP|fitted|"
+  "VORLA.FMP|closest zoom|$(printf 'plus %.0s' $(seq 20))"
+  "LARGE.FMP|2048 x 2048 fitted|"
+  "LARGE.FMP|2048 x 2048, all layers|a"
+  "LARGE.FMP|2048 x 2048 at the overview's edge|$(printf 'plus %.0s' $(seq 4))"
+  "LARGE.FMP|2048 x 2048, first zoom drawing cells|$(printf 'plus %.0s' $(seq 5))"
+)
+for view in "${views[@]}"; do
+  IFS='|' read -r map what keys <<<"$view"
+  # The last run's window must be gone before this one's is looked for.
+  for _ in $(seq 300); do
+    [[ -z "$(xdotool search --name '^fmapview: ' 2>/dev/null)" ]] && break
+    sleep 0.1
+  done
+  (cd "$out" && FPS_SHIM_OUT="$out/count" LD_PRELOAD="$shim" exec "$bin/fmapview" "$map") >/dev/null 2>&1 &
+  pid=$!
+  window=""
+  for _ in $(seq 300); do
+    window=$(xdotool search --name "^fmapview: $map" 2>/dev/null | head -n 1)
+    [[ -n "$window" ]] && break
+    sleep 0.1
+  done
+  if [[ -z "$window" ]]; then
+    kill "$pid" 2>/dev/null
+    echo "| viewer: fmapview $map, $what | failed | - | - | >= 60 fps | - |"
+    continue
+  fi
+  xdotool windowsize --sync "$window" 1280 720
+  xdotool windowfocus --sync "$window" 2>/dev/null
+  [[ -n "$keys" ]] && xdotool key --delay 30 $keys
+  # Warm-up: until the title shows a frame rate (a large map takes a while
+  # to load), then two seconds more.
+  for _ in $(seq 600); do
+    xdotool getwindowname "$window" 2>/dev/null | grep -q ' [1-9][0-9]* fps$' && break
+    sleep 0.1
+  done
+  sleep 2
+  kill -USR1 "$pid"
+  sleep "$seconds"
+  title=$(xdotool getwindowname "$window")
+  xdotool windowfocus --sync "$window" 2>/dev/null
+  xdotool key Escape
+  for _ in $(seq 300); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+  kill "$pid" 2>/dev/null
+  wait "$pid" 2>/dev/null
+  zoom=$(sed -n 's/.*zoom \([0-9.]*\) px\/cell.*/, \1 px\/cell/p' <<<"$title")
+  read -r _ _ _ counted _ elapsed <"$out/count" 2>/dev/null || counted=""
+  awk -v what="viewer: fmapview $map, $what$zoom, 1280 x 720" -v n="${counted:-0}" -v s="${elapsed:-0}" \
+    'BEGIN { if (s > 0) { fps = n / s; printf "| %s | %.1f fps | - | - | >= 60 fps | %s |\n", what, fps, (fps >= 60 ? "yes" : "**no**") }
+             else printf "| %s | failed | - | - | >= 60 fps | - |\n", what }'
+  rm -f "$out/count"
+done

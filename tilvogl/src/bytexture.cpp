@@ -22,7 +22,6 @@
 #include <GL/gl.h>
 
 #include <cstdlib>
-#include <cstdio>
 #include <cstring>
 
 #include "bytexture.h"
@@ -151,15 +150,44 @@ int flatAxis(const float *box, float tolerance)
     return axis;
 }
 
+// Whether two quads have a whole edge in common that they run along in
+// opposite directions. Drawn with culling, both then wind the same way on the
+// screen and lie on opposite sides of that edge.
+bool shareEdgeOppositeWays(const float *a, const float *b)
+{
+    for (int i = 0; i < 4; ++i) {
+        const float *a0 = &a[i * 3], *a1 = &a[((i + 1) % 4) * 3];
+        for (int j = 0; j < 4; ++j) {
+            const float *b0 = &b[j * 3], *b1 = &b[((j + 1) % 4) * 3];
+            if (std::memcmp(a0, b1, 3 * sizeof(float)) == 0 && std::memcmp(a1, b0, 3 * sizeof(float)) == 0)
+                return true;
+        }
+    }
+    return false;
+}
+
 // Whether the later of two quads must be drawn after the earlier because
 // they can meet at a depth tie on the screen: they share an area of one
 // plane, or an edge at an angle. Quads of neighbouring cells that lie in one
-// plane side by side never cover one pixel. Within a cell only the lower
-// cap, which may lie on an upper cap, follows all others, unless back or
-// front faces are drawn too: then faces of one column can lie behind each
-// other and meet along their edges.
-bool mustFollow(const float *earlier, const float *later, const float *earlierNormal,
-                const float *laterNormal, float tolerance, bool sameCell, bool laterIsLowerCap,
+// plane side by side never cover one pixel. With culling, neither do two
+// quads on either side of a common edge that they run along in opposite
+// directions, nor two quads facing opposite ways in one plane; and within a
+// cell only the lower cap, which may lie on an upper cap, follows the others.
+// Twice the signed area of a quad flat along an axis, seen down that axis:
+// its sign is the way the corners wind.
+float windingArea(const float *corners, int flat)
+{
+    const int u = (flat + 1) % 3, v = (flat + 2) % 3;
+    float area = 0.0f;
+    for (int i = 0; i < 4; ++i) {
+        const float *p = &corners[i * 3], *next = &corners[((i + 1) % 4) * 3];
+        area += p[u] * next[v] - next[u] * p[v];
+    }
+    return area;
+}
+
+bool mustFollow(const float *earlier, const float *later, const float *earlierCorners,
+                const float *laterCorners, float tolerance, bool sameCell, bool laterIsLowerCap,
                 bool culling)
 {
     int spans = 0;  // axes along which the two share more than a point
@@ -179,13 +207,11 @@ bool mustFollow(const float *earlier, const float *later, const float *earlierNo
     int flat = flatAxis(earlier, tolerance);
     bool coplanar = flat >= 0 && flat == flatAxis(later, tolerance);
     if (!coplanar)
-        return true;
+        return !(culling && shareEdgeOppositeWays(earlierCorners, laterCorners));
     if (spans < 2)
         return false;
-    // Facing opposite ways in one plane, one of the two is always culled.
-    float facing = earlierNormal[0] * laterNormal[0] + earlierNormal[1] * laterNormal[1] +
-                   earlierNormal[2] * laterNormal[2];
-    return !(culling && facing < 0.0f);
+    // Winding opposite ways in one plane, one of the two is always culled.
+    return !(culling && (windingArea(earlierCorners, flat) < 0.0f) != (windingArea(laterCorners, flat) < 0.0f));
 }
 
 bool sameGeometry(bool culling)
@@ -221,8 +247,8 @@ template <typename Visit> void forEachDependency(float tolerance, bool culling, 
                     continue;
                 int32_t end = neighbour == cell ? later : q.cellFirstQuad[neighbour + 1];
                 for (int32_t earlier = q.cellFirstQuad[neighbour]; earlier < end; ++earlier)
-                    if (mustFollow(&boxes[earlier * 6], &boxes[later * 6], &q.normals[earlier * 12],
-                                   &q.normals[later * 12], tolerance, neighbour == cell,
+                    if (mustFollow(&boxes[earlier * 6], &boxes[later * 6], &q.positions[earlier * 12],
+                                   &q.positions[later * 12], tolerance, neighbour == cell,
                                    later + 1 == q.cellFirstQuad[cell + 1] && q.normals[later * 12 + 2] != 0.0f,
                                    culling))
                         visit(earlier, later);

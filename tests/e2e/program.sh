@@ -24,9 +24,14 @@ window=$(wait_program_window "$title" "$pid") ||
     fail "no window titled '$title'; stderr: $(cat "$E2E_WORK/stderr")"
 size=$(xdotool getwindowgeometry "$window" | sed -n 's/.*Geometry: //p')
 [ "$size" = "640x480" ] || fail "window is $size, expected 640x480"
-sleep 1.5
 shots=$E2E_WORK/$program
-screenshot "$window" "$shots-1.png"
+# The first frame can take seconds on a busy machine (spinlit compiles its
+# list first): wait for a picture rather than a fixed time.
+for _ in $(seq 30); do
+    sleep 0.5
+    screenshot "$window" "$shots-1.png"
+    [ "$(colour_count "$shots-1.png")" -gt 200 ] && break
+done
 expect_picture "$shots-1.png"
 
 # Pixels of the ship's red fins, as a bounding box WxH+X+Y.

@@ -2,6 +2,7 @@
 // graphic and block columns, with exact call sequences.
 #include <gmock/gmock.h>
 
+#include <algorithm>
 #include <array>
 
 #include "test_support.h"
@@ -351,6 +352,168 @@ TEST_F(BlockDrawing, ClippedWindowKeepsColumnPositions) {
     tmapDrawBlocks(-1, 1, 2, 5, 10.0f, 0.0f, 0.0f, 0.5f, -0.5f);
     EXPECT_EQ(gldouble::trace(), flat(10, asStored, {"10.5,0,0", "11,0,0", "11,-0.5,0", "10.5,-0.5,0"}))
         << gldouble::dump();
+}
+
+// ---- Grouped by texture ----
+
+// One quad as drawn: texture, normal, then s, t, x, y, z of each corner.
+using DrawnQuad = std::vector<double>;
+
+// The quads of the recorded calls, in glBegin/glEnd pairs or client-array
+// draws, sorted.
+std::vector<DrawnQuad> drawnQuads() {
+    std::vector<DrawnQuad> quads;
+    double texture = -1;
+    DrawnQuad current;
+    std::vector<double> normal(3), texCoord(2);
+    for (const gldouble::Call& c : gldouble::calls()) {
+        if (c.name == "glBindTexture") {
+            texture = c.arg(1);
+        } else if (c.name == "glBegin") {
+            current.clear();
+        } else if (c.name == "glNormal3f") {
+            normal = {c.arg(0), c.arg(1), c.arg(2)};
+            current = {texture, normal[0], normal[1], normal[2]};
+        } else if (c.name == "glTexCoord2f") {
+            texCoord = {c.arg(0), c.arg(1)};
+        } else if (c.name == "glVertex3f") {
+            current.insert(current.end(), {texCoord[0], texCoord[1], c.arg(0), c.arg(1), c.arg(2)});
+        } else if (c.name == "glEnd") {
+            quads.push_back(current);
+        } else if (c.name == "glDrawArrays" || c.name == "glMultiDrawArrays") {
+            // Eight floats per vertex: s, t, normal, position.
+            for (size_t v = 0; v + 32 <= c.floats.size(); v += 32) {
+                DrawnQuad q = {texture, c.floats[v + 2], c.floats[v + 3], c.floats[v + 4]};
+                for (size_t k = v; k < v + 32; k += 8) {
+                    EXPECT_EQ(c.floats[k + 2], q[1]);
+                    q.insert(q.end(), {c.floats[k], c.floats[k + 1], c.floats[k + 5], c.floats[k + 6], c.floats[k + 7]});
+                }
+                quads.push_back(q);
+            }
+        }
+    }
+    std::sort(quads.begin(), quads.end());
+    return quads;
+}
+
+// A 9 x 7 map of columns up to five cubes tall, with upper caps at rise 0
+// and on top, mirrored caps, faces without a graphic, and an animation.
+Map stackedMap() {
+    Map m;
+    m.width = 9;
+    m.height = 7;
+    m.depth = 24;
+    m.tileWidth = m.tileHeight = 1;
+    m.graphics.assign(7, tmapwriter::Bytes(3, 0));
+    std::vector<int32_t> columns;
+    for (int c = 0; c < 12; ++c) {
+        columns.push_back(int32_t(m.blocks.size()));
+        for (int cube = 0; cube < c % 6; ++cube) {
+            tmapwriter::Block b;
+            for (int i = 0; i < 4; ++i) b.graphic[i] = (c + cube + i) % 7;
+            b.flags = 0x20;
+            m.blocks.push_back(b);
+        }
+        tmapwriter::Block closing;
+        closing.graphic[0] = c % 7;
+        closing.graphic[1] = c % 3 == 0 ? 0 : (c * 5) % 7;
+        closing.flags = uint8_t((c % 4) << 6);
+        m.blocks.push_back(closing);
+    }
+    m.frames = {columns[1], columns[5]};
+    tmapwriter::Anim a;
+    a.mode = 1;
+    a.start = a.current = 0;
+    a.end = 2;
+    m.anims = {a};
+    std::vector<int32_t> cells;
+    for (int i = 0; i < m.width * m.height; ++i) cells.push_back(i % 11 == 0 ? -1 : columns[size_t(i * 7 % 12)]);
+    m.layers[0] = cells;
+    return m;
+}
+
+class GroupedDrawing : public LibraryTest {
+protected:
+    void TearDown() override {
+        tmapDrawOrder = TMAP_DRAW_CELL_ORDER;
+        gldouble::setVersion("1.2 gldouble");
+        LibraryTest::TearDown();
+    }
+};
+
+TEST_F(GroupedDrawing, SameQuadsWithFewerBinds) {
+    using Draw = int (*)(int, int, int, int, float, float, float, float, float);
+    const struct {
+        const char* name;
+        Draw draw;
+    } draws[] = {{"layer", tmapDrawLayer}, {"second graphic", tmapDrawLayerSecondGraphic}, {"blocks", tmapDrawBlocks}};
+    ASSERT_EQ(load(stackedMap()), 0);
+    tmapResetAnims();
+    // The order depends on culling: with it, faces of one column never meet.
+    for (bool culling : {false, true}) {
+        for (const char* version : {"1.2 gldouble", "4.5 gldouble"}) {
+            const bool multiDraw = version[0] == '4';
+            for (const auto& d : draws) {
+                // Twice: the second call after an animation step that changes
+                // a column's height.
+                for (int call = 0; call < 2; ++call) {
+                    SCOPED_TRACE(std::string(d.name) + ", GL " + version + (culling ? ", culling" : "") +
+                                 ", call " + std::to_string(call));
+                    auto drawIn = [&](int order) {
+                        gldouble::reset();
+                        gldouble::setVersion(version);
+                        if (culling) glEnable(GL_CULL_FACE);
+                        tmapDrawOrder = order;
+                        d.draw(-1, 0, 11, 7, -2.0f, 1.75f, 0.25f, 0.5f, -0.5f);
+                    };
+                    drawIn(TMAP_DRAW_CELL_ORDER);
+                    const std::vector<DrawnQuad> cellOrder = drawnQuads();
+                    const size_t cellOrderBinds = gldouble::count("glBindTexture");
+                    const bool texturing = gldouble::isEnabled(GL_TEXTURE_2D);
+                    drawIn(TMAP_DRAW_BY_TEXTURE);
+                    EXPECT_EQ(drawnQuads(), cellOrder);
+                    const size_t binds = gldouble::count("glBindTexture");
+                    EXPECT_GT(cellOrderBinds, 2 * binds);
+                    if (d.draw != tmapDrawBlocks) {
+                        EXPECT_LE(binds, 7u);  // one per graphic
+                    }
+                    EXPECT_EQ(gldouble::isEnabled(GL_TEXTURE_2D), texturing);
+                    EXPECT_EQ(gldouble::count("glBegin"), 0u);
+                    EXPECT_EQ(gldouble::count(multiDraw ? "glDrawArrays" : "glMultiDrawArrays"), 0u);
+                    tmapStepAnims();
+                }
+            }
+        }
+    }
+}
+
+TEST_F(GroupedDrawing, WithoutScratchMemoryTheCellOrderDraws) {
+    const Map map = stackedMap();
+    ASSERT_EQ(load(map), 0);
+    gldouble::reset();
+    tmapDrawBlocks(0, 0, 9, 7, 0.0f, 0.0f, 0.0f, 1.0f, 1.0f);
+    const Strings cellOrder = gldouble::trace();
+    tmapDrawOrder = TMAP_DRAW_BY_TEXTURE;
+    tmapAllocationCount = 0;
+    tmapDrawBlocks(0, 0, 9, 7, 0.0f, 0.0f, 0.0f, 1.0f, 1.0f);
+    const long allocations = tmapAllocationCount;
+    EXPECT_GT(allocations, 0);
+    for (long n = 1; n <= allocations; ++n) {
+        SCOPED_TRACE("allocation " + std::to_string(n));
+        ASSERT_EQ(load(map), 0);  // frees the scratch memory
+        gldouble::reset();
+        tmapAllocationCount = 0;
+        tmapFailAllocationAt = n;
+        tmapDrawBlocks(0, 0, 9, 7, 0.0f, 0.0f, 0.0f, 1.0f, 1.0f);
+        tmapFailAllocationAt = 0;
+        EXPECT_EQ(gldouble::trace(), cellOrder);
+    }
+    // Memory kept from an earlier call is reused: no allocation per frame.
+    gldouble::reset();
+    tmapDrawBlocks(0, 0, 9, 7, 0.0f, 0.0f, 0.0f, 1.0f, 1.0f);
+    tmapAllocationCount = 0;
+    tmapDrawBlocks(0, 0, 9, 7, 0.0f, 0.0f, 0.0f, 1.0f, 1.0f);
+    EXPECT_EQ(tmapAllocationCount, 0);
 }
 
 } // namespace

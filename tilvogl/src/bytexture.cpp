@@ -83,6 +83,7 @@ struct Dependencies {
     int64_t count;
     int64_t cells;
     int64_t columns;
+    bool culling;             // worked out for GL_CULL_FACE on
     int32_t *successorStart;  // per quad and one more: its later quads in successors
     int32_t *successors;      // later quads that must follow it
     float *boxes;             // scratch while building: min and max per axis
@@ -149,40 +150,81 @@ int flatAxis(const float *box, float tolerance)
     return axis;
 }
 
-// Whether two quads can meet at a depth tie. Quads of neighbouring cells that
-// lie in one plane and only share an edge or a corner never cover one pixel.
-bool touching(const float *a, const float *b, float tolerance, bool sameCell)
+// Whether two quads have a whole edge in common that they run along in
+// opposite directions. Drawn with culling, both then wind the same way on the
+// screen and lie on opposite sides of that edge.
+bool shareEdgeOppositeWays(const float *a, const float *b)
 {
-    for (int axis = 0; axis < 3; ++axis)
-        if (a[axis] > b[axis + 3] + tolerance || b[axis] > a[axis + 3] + tolerance)
-            return false;
-    if (sameCell)
-        return true;
-    int flat = flatAxis(a, tolerance);
-    if (flat < 0 || flat != flatAxis(b, tolerance))
-        return true;
-    for (int axis = 0; axis < 3; ++axis) {
-        if (axis == flat)
-            continue;
-        float low = a[axis] > b[axis] ? a[axis] : b[axis];
-        float high = a[axis + 3] < b[axis + 3] ? a[axis + 3] : b[axis + 3];
-        if (high - low <= tolerance)
-            return false;
+    for (int i = 0; i < 4; ++i) {
+        const float *a0 = &a[i * 3], *a1 = &a[((i + 1) % 4) * 3];
+        for (int j = 0; j < 4; ++j) {
+            const float *b0 = &b[j * 3], *b1 = &b[((j + 1) % 4) * 3];
+            if (std::memcmp(a0, b1, 3 * sizeof(float)) == 0 && std::memcmp(a1, b0, 3 * sizeof(float)) == 0)
+                return true;
+        }
     }
-    return true;
+    return false;
 }
 
-bool sameGeometry()
+// Whether the later of two quads must be drawn after the earlier because
+// they can meet at a depth tie on the screen: they share an area of one
+// plane, or an edge at an angle. Quads of neighbouring cells that lie in one
+// plane side by side never cover one pixel. With culling, neither do two
+// quads on either side of a common edge that they run along in opposite
+// directions, nor two quads facing opposite ways in one plane; and within a
+// cell only the lower cap, which may lie on an upper cap, follows the others.
+// Twice the signed area of a quad flat along an axis, seen down that axis:
+// its sign is the way the corners wind.
+float windingArea(const float *corners, int flat)
+{
+    const int u = (flat + 1) % 3, v = (flat + 2) % 3;
+    float area = 0.0f;
+    for (int i = 0; i < 4; ++i) {
+        const float *p = &corners[i * 3], *next = &corners[((i + 1) % 4) * 3];
+        area += p[u] * next[v] - next[u] * p[v];
+    }
+    return area;
+}
+
+bool mustFollow(const float *earlier, const float *later, const float *earlierCorners,
+                const float *laterCorners, float tolerance, bool sameCell, bool laterIsLowerCap,
+                bool culling)
+{
+    int spans = 0;  // axes along which the two share more than a point
+    for (int axis = 0; axis < 3; ++axis) {
+        if (earlier[axis] > later[axis + 3] + tolerance || later[axis] > earlier[axis + 3] + tolerance)
+            return false;
+        float low = earlier[axis] > later[axis] ? earlier[axis] : later[axis];
+        float high = earlier[axis + 3] < later[axis + 3] ? earlier[axis + 3] : later[axis + 3];
+        spans += high - low > tolerance;
+    }
+    if (sameCell && laterIsLowerCap)
+        return true;
+    if (sameCell && culling)
+        return false;
+    if (spans == 0)
+        return false;
+    int flat = flatAxis(earlier, tolerance);
+    bool coplanar = flat >= 0 && flat == flatAxis(later, tolerance);
+    if (!coplanar)
+        return !(culling && shareEdgeOppositeWays(earlierCorners, laterCorners));
+    if (spans < 2)
+        return false;
+    // Winding opposite ways in one plane, one of the two is always culled.
+    return !(culling && (windingArea(earlierCorners, flat) < 0.0f) != (windingArea(laterCorners, flat) < 0.0f));
+}
+
+bool sameGeometry(bool culling)
 {
     const Dependencies &d = dependencies;
     const TmapQuadList &q = collected;
-    return d.valid && d.count == q.count && d.cells == q.cells && d.columns == q.columns &&
+    return d.valid && d.culling == culling && d.count == q.count && d.cells == q.cells && d.columns == q.columns &&
            std::memcmp(d.cellFirstQuad, q.cellFirstQuad, size_t(q.cells + 1) * sizeof(int32_t)) == 0 &&
            std::memcmp(d.positions, q.positions, size_t(q.count) * 12 * sizeof(float)) == 0;
 }
 
 // Visits every pair (earlier, later) of quads that must keep their order.
-template <typename Visit> void forEachDependency(float tolerance, Visit visit)
+template <typename Visit> void forEachDependency(float tolerance, bool culling, Visit visit)
 {
     const TmapQuadList &q = collected;
     const float *boxes = dependencies.boxes;
@@ -205,14 +247,17 @@ template <typename Visit> void forEachDependency(float tolerance, Visit visit)
                     continue;
                 int32_t end = neighbour == cell ? later : q.cellFirstQuad[neighbour + 1];
                 for (int32_t earlier = q.cellFirstQuad[neighbour]; earlier < end; ++earlier)
-                    if (touching(&boxes[earlier * 6], &boxes[later * 6], tolerance, neighbour == cell))
+                    if (mustFollow(&boxes[earlier * 6], &boxes[later * 6], &q.positions[earlier * 12],
+                                   &q.positions[later * 12], tolerance, neighbour == cell,
+                                   later + 1 == q.cellFirstQuad[cell + 1] && q.normals[later * 12 + 2] != 0.0f,
+                                   culling))
                         visit(earlier, later);
             }
         }
     }
 }
 
-bool buildDependencies()
+bool buildDependencies(bool culling)
 {
     Dependencies &d = dependencies;
     const TmapQuadList &q = collected;
@@ -244,7 +289,7 @@ bool buildDependencies()
     for (int64_t i = 0; i <= q.count; ++i)
         d.successorStart[i] = 0;
     int64_t edges = 0;
-    forEachDependency(tolerance, [&](int32_t earlier, int32_t) {
+    forEachDependency(tolerance, culling, [&](int32_t earlier, int32_t) {
         ++d.successorStart[earlier];
         ++edges;
     });
@@ -261,7 +306,7 @@ bool buildDependencies()
         sum += d.successorStart[i];
         d.successorStart[i] = sum;
     }
-    forEachDependency(tolerance, [&](int32_t earlier, int32_t later) {
+    forEachDependency(tolerance, culling, [&](int32_t earlier, int32_t later) {
         d.successors[--d.successorStart[earlier]] = later;
     });
 
@@ -270,6 +315,7 @@ bool buildDependencies()
     d.count = q.count;
     d.cells = q.cells;
     d.columns = q.columns;
+    d.culling = culling;
     d.valid = true;
     return true;
 }
@@ -556,7 +602,9 @@ int tmapDrawCollectedByTexture(void)
         if (arrayBuffer != 0)
             return -1;
     }
-    if (!sameGeometry() && !buildDependencies())
+    // A display list keeps the culling state of its compilation.
+    const bool culling = glIsEnabled(GL_CULL_FACE);
+    if (!sameGeometry(culling) && !buildDependencies(culling))
         return -1;
     // With texturing already on, the cell order's glEnable calls change
     // nothing and its runs go on across the first side face.

@@ -12,7 +12,8 @@
 // Beside loading, over the model:
 //   layers.cpp    layer selection, cell access, row tables
 //   anims.cpp     animation reset and stepping
-//   draw.cpp      the draw operations
+//   draw.cpp      the draw operations, in cell order or collecting for:
+//   bytexture.cpp the grouping by texture and its scratch memory
 #ifndef TILVOGL_INTERNAL_H
 #define TILVOGL_INTERNAL_H
 

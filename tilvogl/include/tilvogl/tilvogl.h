@@ -148,7 +148,8 @@ int tmapDecode(const unsigned char *image, int firstTexture);
  * bytes than size is refused with code 2. */
 int tmapDecodeBuffer(const unsigned char *image, size_t size, int firstTexture);
 
-/* Frees the current map. Deletes no textures. Safe to call at any time. */
+/* Frees the current map and the draw operations' scratch memory. Deletes
+ * no textures. Safe to call at any time. */
 void tmapRelease(void);
 
 /* A short English text for an error code: "no error", "out of memory",
@@ -199,7 +200,24 @@ void tmapStepAnims(void);
 
 /* Order of the quads that the draw operations emit: TMAP_DRAW_CELL_ORDER
  * (the initial value) binds and draws cell by cell; TMAP_DRAW_BY_TEXTURE
- * emits the same quads grouped by texture, with far fewer binds. */
+ * emits the same quads (the same corners, normals and texture coordinates)
+ * grouped by texture, with far fewer binds, and the same picture: each quad
+ * still follows every quad of its own and the neighbouring cells that it
+ * touches and that the cell order draws first.
+ *
+ * Grouped, each call binds every texture it uses once and draws its quads
+ * from client arrays with glMultiDrawArrays (OpenGL 1.4), or with one
+ * glDrawArrays per run of same-texture quads where the context is older.
+ * Afterwards the bound texture is the last group's, not necessarily the last
+ * cell's; GL_TEXTURE_2D is enabled exactly when the cell order leaves it
+ * enabled (tmapDrawBlocks enables it before the first group of side faces,
+ * having drawn the caps that come before any side face first); the current
+ * normal and texture coordinates are those the cell order leaves; the client
+ * array state is restored (glPushClientAttrib). Inside glNewList the grouped
+ * draws are compiled into the list. The library keeps scratch memory between
+ * calls (freed by tmapRelease) and the order it worked out, which it reuses
+ * while the window's quads stay the same. When that memory cannot be had, or
+ * a buffer object is bound to GL_ARRAY_BUFFER, the call draws in cell order. */
 #define TMAP_DRAW_CELL_ORDER 0
 #define TMAP_DRAW_BY_TEXTURE 1
 extern int tmapDrawOrder;

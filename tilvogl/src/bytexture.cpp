@@ -3,10 +3,9 @@
 // Depth ties decide pixels where two quads meet: an upper cap at rise 0 and
 // its lower cap, a face and a neighbour's coplanar face, a cap and the face
 // of a neighbouring column along their shared edge. There the quad drawn
-// first wins, so each quad is drawn after every earlier quad of its own cell
-// or of a neighbouring cell (diagonals included) that it touches; quads of
-// neighbouring cells that only share an edge within one plane never cover
-// the same pixel and need no order.
+// first wins, so a quad is drawn after every earlier quad of its own or a
+// neighbouring cell (diagonals included) that can meet it at such a tie
+// (see mustFollow); all other quads are free to move.
 //
 // Mesa's software renderer clips per draw, and a draw that holds a clipped
 // quad moves all its quads in the last bits. The cell order's draws are its
@@ -21,7 +20,8 @@
 #define GL_GLEXT_PROTOTYPES
 #include <GL/gl.h>
 
-#include <cstdlib>
+#include <cmath>
+#include <cstdint>
 #include <cstring>
 
 #include "bytexture.h"

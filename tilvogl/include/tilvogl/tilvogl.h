@@ -214,7 +214,9 @@ void tmapStepAnims(void);
  * having drawn the caps that come before any side face first); the current
  * normal and texture coordinates are those the cell order leaves; the client
  * array state is restored (glPushClientAttrib). Inside glNewList the grouped
- * draws are compiled into the list. The library keeps scratch memory between
+ * draws are compiled into the list. The order takes GL_CULL_FACE as it is at
+ * the call (with culling, faces hidden by it need no order among themselves),
+ * so a list should be replayed with the culling it was compiled with. The library keeps scratch memory between
  * calls (freed by tmapRelease) and the order it worked out, which it reuses
  * while the window's quads stay the same. When that memory cannot be had, or
  * a buffer object is bound to GL_ARRAY_BUFFER, the call draws in cell order. */

@@ -30,8 +30,9 @@ static const unsigned char keyEscape = 27;
 // a machine too slow for the logic runs it slower instead of never drawing.
 static const int maxTicksPerFrame = 25;
 
-// Faces of block columns the scenes draw at most: beyond this a display list
-// grows to gigabytes and a frame drawn anew takes seconds.
+// Faces of block columns a scene draws at most, twenty times the demo maps'
+// own: a map that asks for millions would make a display list of gigabytes,
+// or a frame drawn anew that takes seconds.
 static const uint64_t maxBlockFaces = 250000;
 
 // ---------------------------------------------------------------- helpers

@@ -244,6 +244,17 @@ TEST(FmaprenderUsage, RefusesBadRequestsWithAReason)
     EXPECT_EQ(absent.status, 1);
     EXPECT_NE(absent.err.find("the map has no layer 4"), std::string::npos) << absent.err;
 
+    // 12 cells of two caps each: 24 faces; --max-faces sets the limit.
+    ToolResult tooMany = runTool(fmaprender("--blocks --max-faces 23 " + shellQuoted(mapPath) + " " + out));
+    EXPECT_EQ(tooMany.status, 1);
+    EXPECT_NE(tooMany.err.find("the window has 24 block faces, more than the limit of 23"), std::string::npos)
+        << tooMany.err;
+    EXPECT_EQ(runTool(fmaprender("--blocks --max-faces 24 " + shellQuoted(mapPath) + " " + out)).status, 0);
+    ToolResult badLimit = runTool(fmaprender("--blocks --max-faces lots " + shellQuoted(mapPath) + " " + out));
+    EXPECT_EQ(badLimit.status, 1);
+    EXPECT_NE(badLimit.err.find("--max-faces wants a count of 0 or more, not lots"), std::string::npos)
+        << badLimit.err;
+
     ToolResult help = runTool(fmaprender("--help"));
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("usage: fmaprender"), std::string::npos);

@@ -93,46 +93,50 @@ nlohmann::json content(const nlohmann::json& map)
     for (const nlohmann::json& layer : map.value("layers", nlohmann::json::array()))
         layers.push_back({layer.value("name", ""), layer.value("data", nlohmann::json()),
                           layer.value("properties", nlohmann::json())});
-    const nlohmann::json& tileset = map["tilesets"][0];
+    const nlohmann::json tilesets = map.value("tilesets", nlohmann::json::array());
+    const nlohmann::json tileset = tilesets.empty() ? nlohmann::json::object() : tilesets[0];
     return {map.value("width", 0), map.value("height", 0), map.value("properties", nlohmann::json()),
             tileset.value("image", ""), tileset.value("tiles", nlohmann::json()), layers};
 }
 
 } // namespace
 
-TEST(TiledPictures, EachLayerOfAnExportLooksAsFmaprenderDrawsIt)
+class TiledPictures : public ::testing::TestWithParam<PictureCase> {};
+
+TEST_P(TiledPictures, EachLayerOfAnExportLooksAsFmaprenderDrawsIt)
 {
     if (!tiledInstalled())
         GTEST_SKIP() << "Tiled's tmxrasterizer is not installed";
-    for (const PictureCase& c : pictureCases) {
-        SCOPED_TRACE(c.name);
-        const std::string folder = scratchFolder(std::string("pictures-") + c.name);
-        const Map map = c.make();
-        const std::string original = writeFile(folder, "map.fmp", tmapwriter::buildImage(map));
-        const std::string exported = folder + "/map" + c.format;
-        ASSERT_EQ(convert(original, exported).status, 0);
+    const PictureCase& c = GetParam();
+    const std::string folder = scratchFolder(std::string("pictures-") + c.name);
+    const Map map = c.make();
+    const std::string original = writeFile(folder, "map.fmp", tmapwriter::buildImage(map));
+    const std::string exported = folder + "/map" + c.format;
+    ASSERT_EQ(convert(original, exported).status, 0);
 
-        std::vector<std::pair<std::string, std::string>> views; // fmaprender --layers, tmxrasterizer options
-        for (int layer = 0; layer < 8; ++layer)
-            if (map.layers[layer])
-                views.push_back({std::to_string(layer), "--show-layer " + tmapwriter::layerTag(layer)});
-        views.push_back({"all", ""});
-        for (const auto& [layers, tiledOptions] : views) {
-            SCOPED_TRACE("layers " + layers);
-            const std::string ours = folder + "/ours-" + layers + ".png";
-            const std::string theirs = folder + "/tiled-" + layers + ".png";
-            ToolResult render = runTool(shellQuoted(FMAPRENDER_PATH) + " --scale 1 --background none --layers " + layers
-                                        + " " + shellQuoted(original) + " " + shellQuoted(ours));
-            ASSERT_EQ(render.status, 0) << render.err;
-            ToolResult rasterize = runTool("QT_QPA_PLATFORM=offscreen tmxrasterizer --no-smoothing " + tiledOptions + " "
-                                           + shellQuoted(exported) + " " + shellQuoted(theirs));
-            ASSERT_EQ(rasterize.status, 0) << rasterize.err;
-            EXPECT_EQ(pictureDifference(readPicture(ours), readPicture(theirs)), "");
-        }
+    std::vector<std::pair<std::string, std::string>> views; // fmaprender --layers, tmxrasterizer options
+    for (int layer = 0; layer < 8; ++layer)
+        if (map.layers[layer])
+            views.push_back({std::to_string(layer), "--show-layer " + tmapwriter::layerTag(layer)});
+    views.push_back({"all", ""});
+    for (const auto& [layers, tiledOptions] : views) {
+        SCOPED_TRACE("layers " + layers);
+        const std::string ours = folder + "/ours-" + layers + ".png";
+        const std::string theirs = folder + "/tiled-" + layers + ".png";
+        ToolResult render = runTool(shellQuoted(FMAPRENDER_PATH) + " --scale 1 --background none --layers " + layers
+                                    + " " + shellQuoted(original) + " " + shellQuoted(ours));
+        ASSERT_EQ(render.status, 0) << render.err;
+        ToolResult rasterize = runTool("QT_QPA_PLATFORM=offscreen tmxrasterizer --no-smoothing " + tiledOptions + " "
+                                       + shellQuoted(exported) + " " + shellQuoted(theirs));
+        ASSERT_EQ(rasterize.status, 0) << rasterize.err;
+        EXPECT_EQ(pictureDifference(readPicture(ours), readPicture(theirs)), "");
     }
 }
 
-TEST(TiledPictures, TiledConvertsOurTmxToJsonAndBackLosingNothing)
+INSTANTIATE_TEST_SUITE_P(Maps, TiledPictures, ::testing::ValuesIn(pictureCases),
+                         [](const ::testing::TestParamInfo<PictureCase>& info) { return std::string(info.param.name); });
+
+TEST(TiledFormats, TiledConvertsOurTmxToJsonAndBackLosingNothing)
 {
     if (!tiledInstalled())
         GTEST_SKIP() << "Tiled is not installed";

@@ -212,10 +212,11 @@ struct Builder {
         if (tileCounts[index] >= 0)
             return tileCounts[index];
         int64_t count = tileset.tileCount;
-        if (count < 0) {
-            if (tileset.image.empty()) {
-                count = tileset.tiles.empty() ? 0 : int64_t(tileset.tiles.back().id) + 1;
-            } else {
+        if (tileset.image.empty()) {
+            // Collections count their tiles, but ids may have gaps.
+            count = tileset.tiles.empty() ? 0 : int64_t(tileset.tiles.back().id) + 1;
+        } else if (count < 0) {
+            {
                 const tmapoffscreen::Image& sheet = image(tileset, tileset.image, tileset.where);
                 const int64_t room = int64_t(sheet.height) - 2 * tileset.margin + tileset.spacing;
                 const int64_t rows = room <= 0 ? 0 : room / (tileset.tileHeight + tileset.spacing);

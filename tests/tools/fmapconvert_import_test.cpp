@@ -318,6 +318,75 @@ TEST_F(ImportTest, TilePropertiesFillTheBlockFields)
     }
 }
 
+// A map in the form the export writes (fmap.* properties) comes back field
+// for field; cells repainted in Tiled take matching blocks or new ones.
+TEST_F(ImportTest, ExportedMapsComeBackFieldForFieldWithRepaintedCells)
+{
+    tiledtest::Map map;
+    map.tilesets[0].tiles = {{6, {{1, 50}, {3, 50}}, {{"fmap.anim", "int", "0"}, {"fmap.mode", "int", "1"}}, ""},
+                             {7, {{3, 10}, {2, 10}}, {{"fmap.anim", "int", "1"}, {"fmap.mode", "int", "6"}}, ""}};
+    map.properties = {{"fmap.depth", "int", "16"},
+                      {"fmap.littleEndian", "bool", "false"},
+                      {"fmap.blockRecordSize", "int", "40"},
+                      {"fmap.graphicCount", "int", "6"},
+                      {"fmap.blocks", "string",
+                       "0 0 0 0 0 0 0 0 0 0 0 0\n1 2 3 4 5 6 7 8 9 10 11 32\n1 0 0 0 0 0 0 0 0 0 0 64\n"
+                       "2 5 0 0 4000000000 1 65535 2 255 0 1 128\n3 0 0 0 0 0 0 0 0 0 0 0"},
+                      {"fmap.anims", "string", "1 4 2 0 1 0 3\n6 0 0 9 2 1 3"},
+                      {"fmap.frames", "string", "4 3 2"}};
+    // Cells 0..7 hold 0, 1, 2, 3, anim 0, anim 1, 4, 3 as exported; then
+    // cell 0 is repainted with anim 1's tile, cell 6 with tile 1 flipped
+    // (block 2 shows that), cell 7 with tile 5 (no block yet).
+    map.layers = {{"BODY", {8, 2, 2 | flipH, 3 | flipV, 7 | flipV, 8 | flipH, 2 | flipH, 6},
+                   {}, {{"fmap.cells", "string", "0 1 2 3 -1 -2 4 3"}}, false},
+                  {"LYR3", {2 | flipH, 6 | flipV, 0, 1, 0, 0, 0, 8}, {}, {}, false}};
+    for (const char* name : {"map.tmj", "map.tmx"}) {
+        SCOPED_TRACE(name);
+        importAndLoad(tiledtest::writeMap(map, name), name);
+        EXPECT_EQ(tmapDepth, 16);
+        EXPECT_EQ(tmapLittleEndian, 0);
+        EXPECT_EQ(tmapBlockRecordSize, 40);
+        EXPECT_EQ(tmapGraphicCount, 6);
+        ASSERT_EQ(tmapBlockCount, 7);
+        const TmapBlock& stackedBlock = tmapBlocks[1];
+        EXPECT_EQ(std::vector<int>({stackedBlock.graphic1, stackedBlock.graphic2, stackedBlock.graphic3,
+                                    stackedBlock.graphic4, int(stackedBlock.userLong1), int(stackedBlock.userLong2),
+                                    stackedBlock.userShort1, stackedBlock.userShort2, stackedBlock.userByte1,
+                                    stackedBlock.userByte2, stackedBlock.userByte3, stackedBlock.flags}),
+                  std::vector<int>({1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 32}));
+        EXPECT_EQ(tmapBlocks[3].userLong1, 4000000000u);
+        EXPECT_EQ(tmapBlocks[3].flags, 128);
+        // New blocks: tile 5 as it is, then tile 5 flipped vertically (LYR3).
+        EXPECT_EQ(tmapBlocks[5].graphic1, 5);
+        EXPECT_EQ(tmapBlocks[5].flags, 0);
+        EXPECT_EQ(tmapBlocks[6].graphic1, 5);
+        EXPECT_EQ(tmapBlocks[6].flags, 0x80);
+        ASSERT_EQ(tmapAnimCount, 2);
+        EXPECT_EQ(std::vector<int>({tmapAnims[1].mode, tmapAnims[1].delay, tmapAnims[1].countdown, tmapAnims[1].user,
+                                    tmapAnims[1].current, tmapAnims[1].start, tmapAnims[1].end}),
+                  std::vector<int>({6, 0, 0, 9, 2, 1, 3}));
+        EXPECT_EQ(std::vector<int32_t>(tmapAnimFrames, tmapAnimFrames + tmapAnimFrameCount),
+                  std::vector<int32_t>({4, 3, 2}));
+        EXPECT_EQ(std::vector<int32_t>(tmapLayers[0], tmapLayers[0] + 8),
+                  std::vector<int32_t>({-2, 1, 2, 3, -1, -2, 2, 5}));
+        // A layer without fmap.cells (added in Tiled) follows the same repaint rules.
+        EXPECT_EQ(std::vector<int32_t>(tmapLayers[3], tmapLayers[3] + 8),
+                  std::vector<int32_t>({2, 6, 0, 0, 0, 0, 0, -2}));
+        EXPECT_EQ(tmapLayers[1], nullptr);
+        // Graphics are the tiles in order, at depth 16 as the library widens them.
+        const Rgba source = tiledtest::tilePixel(4, 1, 2);
+        EXPECT_EQ(shown(0, 6 % 4, 0, 0, 0)[3], 255);
+        const std::vector<uint8_t>& graphic4 = texture(4);
+        const size_t at = (2 * 4 + 1) * 4;
+        EXPECT_EQ(graphic4[at], uint8_t((source[0] >> 3) * 8 + (source[0] >> 3) / 4));
+        EXPECT_EQ(graphic4[at + 2], uint8_t((source[2] >> 3) * 8 + (source[2] >> 3) / 4));
+    }
+    // Options given on the command line win over the properties.
+    importAndLoad(tiledtest::writeMap(map, "map.tmj"), "map.tmj", "--depth 32");
+    EXPECT_EQ(tmapDepth, 32);
+    EXPECT_EQ(tmapLittleEndian, 0);
+}
+
 // ---- Refusals: one line, exit status 1, OUT as it was ----
 
 void replaceAll(std::string& text, const std::string& from, const std::string& to)

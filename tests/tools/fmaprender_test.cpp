@@ -63,6 +63,11 @@ Map tinyMap()
     loop.mode = 1, loop.delay = 0, loop.start = 0, loop.current = 0, loop.end = 2;
     map.anims.push_back(loop);
     map.layers[2] = std::vector<int32_t>(12, -1);
+    // Layer 3: block 5 everywhere, the half-keyed graphic 4 as its first graphic.
+    tmapwriter::Block halfKeyedBlock;
+    halfKeyedBlock.graphic[0] = 4;
+    map.blocks.push_back(halfKeyedBlock);
+    map.layers[3] = std::vector<int32_t>(12, 5);
     return map;
 }
 
@@ -151,6 +156,25 @@ TEST(FmaprenderFlat, TicksAdvanceTheAnimationsFromTheirStart)
     }
 }
 
+TEST(FmaprenderFlat, ScaleShowsExactTexelsAndLayersLayTheLaterOnTop)
+{
+    // Layer 2 (animation 0 on block 0, red everywhere) under layer 0.
+    tmapoffscreen::Image image = render(scratchFolder("scale"), "--scale 2 --layers 2,0");
+    ASSERT_EQ(image.width, 2 * 4 * tile);
+    ASSERT_EQ(image.height, 2 * 3 * tile);
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 4; ++x)
+            expectColour(image, 2 * x * tile + 1, 2 * y * tile + 1, tileColours[(x + 2 * y) % 4]);
+    EXPECT_EQ(distinctColours(image), 4u);
+
+    // Every pixel is one texel, none a blend of neighbours: the keyed half
+    // of each tile shows the background, the other half is white.
+    tmapoffscreen::Image halves = render(scratchFolder("scale"), "--scale 3 --layers 3 --background 0000ff");
+    ASSERT_EQ(halves.width, 3 * 4 * tile);
+    for (int x = 0; x < halves.width; ++x)
+        expectColour(halves, x, 5, x % (3 * tile) < 3 * tile / 2 ? Rgb{0, 0, 255} : Rgb{255, 255, 255});
+}
+
 TEST(FmaprenderBlocks, ViewFromAboveShowsTheCapsAndLightingDarkens)
 {
     std::string folder = scratchFolder("blocks");
@@ -187,6 +211,26 @@ TEST(FmaprenderUsage, RefusesBadRequestsWithAReason)
     ToolResult missing = runTool(fmaprender(shellQuoted(folder + "/none.fmp") + " " + out));
     EXPECT_EQ(missing.status, 1);
     EXPECT_NE(missing.err.find("file could not be opened (error 3)"), std::string::npos) << missing.err;
+
+    // A picture too large is refused before it is allocated.
+    Map wide = tinyMap();
+    wide.width = 1100; // 8800 pixels at scale 1
+    for (auto& layer : wide.layers)
+        if (layer)
+            layer->resize(size_t(wide.width * wide.height));
+    std::string widePath = writeFile(folder, "wide.fmp", tmapwriter::buildImage(wide));
+    ToolResult tooWide = runTool(fmaprender("--scale 1 " + shellQuoted(widePath) + " " + out));
+    EXPECT_EQ(tooWide.status, 1);
+    EXPECT_EQ(tooWide.err, "fmaprender: " + widePath
+                               + ": at scale 1 the picture would be 8800 x 24 pixels, more than 8192 on a side"
+                                 " (draw a --window of it)\n");
+
+    ToolResult badLayers = runTool(fmaprender("--layers 0,9 " + shellQuoted(mapPath) + " " + out));
+    EXPECT_EQ(badLayers.status, 1);
+    EXPECT_NE(badLayers.err.find("--layers wants all, or up to 8 numbers 0 to 7"), std::string::npos) << badLayers.err;
+    ToolResult absent = runTool(fmaprender("--layers 0,4 " + shellQuoted(mapPath) + " " + out));
+    EXPECT_EQ(absent.status, 1);
+    EXPECT_NE(absent.err.find("the map has no layer 4"), std::string::npos) << absent.err;
 
     ToolResult help = runTool(fmaprender("--help"));
     EXPECT_EQ(help.status, 0);

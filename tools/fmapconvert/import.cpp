@@ -14,7 +14,7 @@
 
 #include "convert.h"
 #include "mapbuild.h"
-#include "outfile.h"
+#include "atomicfile.h"
 #include "pngfile.h"
 #include "tiledmodel.h"
 
@@ -124,7 +124,7 @@ bool importTiled(const std::string& inPath, const std::string& outPath, const Op
     ImportReport report;
     if (!importFromText(text, folder, files, options, image, report, error))
         return false;
-    if (!replaceFileWithBytes(outPath, image.data(), image.size(), error))
+    if (!writeFileAtomically(outPath, std::string(image.begin(), image.end()), error))
         return false;
     if (report.objectLayers > 0)
         note(options, inPath, "skipped " + plural(report.objectLayers, "object layer"));

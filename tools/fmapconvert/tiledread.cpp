@@ -282,7 +282,9 @@ int64_t xmlInteger(const pugi::xml_node& node, const char* name, int64_t fallbac
 
 void parseXml(pugi::xml_document& document, const std::string& text, const std::string& what)
 {
-    const pugi::xml_parse_result result = document.load_buffer(text.data(), text.size());
+    // Line breaks in attribute values are kept (multi-line string properties).
+    const pugi::xml_parse_result result =
+        document.load_buffer(text.data(), text.size(), pugi::parse_default & ~pugi::parse_wconv_attribute);
     if (!result)
         fail(what + ": XML error at byte " + std::to_string(result.offset) + ": " + result.description());
 }

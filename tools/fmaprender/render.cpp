@@ -129,11 +129,40 @@ int tallestColumn()
     return tallest;
 }
 
+void useNearestTexels()
+{
+    for (int g = 0; g < tmapGraphicCount; ++g) {
+        glBindTexture(GL_TEXTURE_2D, GLuint(tmapFirstTexture + g));
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    }
+}
+
+void compositeOver(tmapoffscreen::Image& below, const tmapoffscreen::Image& above)
+{
+    for (size_t i = 0; i + 3 < below.rgba.size() && i + 3 < above.rgba.size(); i += 4) {
+        const uint8_t* s = &above.rgba[i];
+        uint8_t* d = &below.rgba[i];
+        const uint32_t sa = s[3], da = d[3];
+        if (sa == 255 || (sa != 0 && da == 0)) {
+            std::copy_n(s, 4, d);
+        } else if (sa != 0) {
+            // Weights scaled by 255 * 255: the source's sa * 255, what shows
+            // of the destination da * (255 - sa).
+            const uint32_t sourceWeight = sa * 255, belowWeight = da * (255 - sa);
+            const uint32_t total = sourceWeight + belowWeight;
+            for (int c = 0; c < 3; ++c)
+                d[c] = uint8_t((s[c] * sourceWeight + d[c] * belowWeight + total / 2) / total);
+            d[3] = uint8_t((total + 127) / 255);
+        }
+    }
+}
+
 void drawView(const View& view)
 {
     glViewport(0, 0, view.width, view.height);
     glClearColor(view.background[0] / 255.0f, view.background[1] / 255.0f, view.background[2] / 255.0f,
-                 1.0f);
+                 view.backgroundAlpha / 255.0f);
     glClearDepth(1.0);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     glDisable(GL_CULL_FACE);

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "offscreen.h"
+
 namespace tmaprender {
 
 struct View {
@@ -16,11 +18,21 @@ struct View {
     float yaw = 30.0f;         // blocks: camera turn about the vertical, degrees
     float pitch = 45.0f;       // blocks: camera height above the map plane, degrees
     uint8_t background[3] = {0, 0, 0};
+    uint8_t backgroundAlpha = 255; // 0: a transparent background
 };
 
 // Draws the view's layer window of the current map, filling the whole
 // viewport; the layer must exist and the window must lie inside it.
 void drawView(const View& view);
+
+// Makes every tile texture of the current map sample its nearest texel, so
+// that a picture at a whole number of pixels per texel shows exact texels.
+void useNearestTexels();
+
+// Lays above over below (same size) as alpha blending does, each pixel's
+// colour not premultiplied by its alpha. A texel that is opaque or fully
+// transparent gives exactly itself or what lies below.
+void compositeOver(tmapoffscreen::Image& below, const tmapoffscreen::Image& above);
 
 // Height in cubes of the tallest column any block of the map can start.
 int tallestColumn();

@@ -1,0 +1,172 @@
+// Maps exported by fmapconvert, checked by Tiled itself: tmxrasterizer draws
+// each layer of the export as fmaprender draws that layer of the original,
+// and Tiled converts our files between its two formats without losing
+// anything.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+
+#include "mapgen.h"
+#include "mapwriter.h"
+#include "pngfile.h"
+#include "tiledtest.h"
+#include "toolrun.h"
+
+using tmapwriter::Map;
+
+namespace {
+
+struct PictureCase {
+    const char* name;
+    Map (*make)();
+    const char* format; // the export's extension
+};
+
+const PictureCase pictureCases[] = {
+    {"vorla", tmapgen::makeVorlaMap, ".tmj"},
+    {"test2a", tmapgen::makeTest2aMap, ".tmx"},
+    {"flips", flipsMap, ".tmj"},
+};
+
+int premultiplied(uint8_t channel, uint8_t alpha)
+{
+    return (channel * alpha + 127) / 255;
+}
+
+tmapoffscreen::Image readPicture(const std::string& path)
+{
+    tmapoffscreen::Image image;
+    std::string reason;
+    EXPECT_TRUE(tmapoffscreen::readPng(path, image, reason)) << path << ": " << reason;
+    return image;
+}
+
+// Ours against Tiled's: where our texel is opaque or fully transparent the
+// pixels are the same (any colour under alpha 0); where it is partly
+// transparent alpha and each colour channel times alpha (what the pixel adds
+// to what lies below) are within 1. Tiled blends with colours premultiplied
+// by alpha, so its PNG's own colour channels lose precision as alpha falls
+// (a faint texel's 40 comes back as 38 at alpha 60). Returns the first
+// difference, or "".
+std::string pictureDifference(const tmapoffscreen::Image& ours, const tmapoffscreen::Image& tiled)
+{
+    if (ours.width != tiled.width || ours.height != tiled.height)
+        return "size " + std::to_string(ours.width) + " x " + std::to_string(ours.height) + " against Tiled's "
+               + std::to_string(tiled.width) + " x " + std::to_string(tiled.height);
+    for (size_t i = 0; i < ours.rgba.size(); i += 4) {
+        const uint8_t* a = &ours.rgba[i];
+        const uint8_t* b = &tiled.rgba[i];
+        bool same = true;
+        if (a[3] == 0 || a[3] == 255) {
+            same = a[3] == b[3] && (a[3] == 0 || (a[0] == b[0] && a[1] == b[1] && a[2] == b[2]));
+        } else {
+            same = std::abs(int(a[3]) - int(b[3])) <= 1;
+            for (int c = 0; c < 3; ++c)
+                same = same && std::abs(premultiplied(a[c], a[3]) - premultiplied(b[c], b[3])) <= 1;
+        }
+        if (!same) {
+            const size_t pixel = i / 4;
+            return "pixel (" + std::to_string(pixel % size_t(ours.width)) + ", "
+                   + std::to_string(pixel / size_t(ours.width)) + ") is " + std::to_string(a[0]) + ","
+                   + std::to_string(a[1]) + "," + std::to_string(a[2]) + "," + std::to_string(a[3])
+                   + " but Tiled's is " + std::to_string(b[0]) + "," + std::to_string(b[1]) + ","
+                   + std::to_string(b[2]) + "," + std::to_string(b[3]);
+        }
+    }
+    return "";
+}
+
+nlohmann::json readJson(const std::string& path)
+{
+    std::ifstream in(path);
+    return nlohmann::json::parse(in, nullptr, false);
+}
+
+// What a Tiled map holds, without what each writer adds of its own: the
+// properties, the tiles' animations and properties, each layer's name,
+// cells and properties.
+nlohmann::json content(const nlohmann::json& map)
+{
+    nlohmann::json layers = nlohmann::json::array();
+    for (const nlohmann::json& layer : map.value("layers", nlohmann::json::array()))
+        layers.push_back({layer.value("name", ""), layer.value("data", nlohmann::json()),
+                          layer.value("properties", nlohmann::json())});
+    const nlohmann::json& tileset = map["tilesets"][0];
+    return {map.value("width", 0), map.value("height", 0), map.value("properties", nlohmann::json()),
+            tileset.value("image", ""), tileset.value("tiles", nlohmann::json()), layers};
+}
+
+} // namespace
+
+TEST(TiledPictures, EachLayerOfAnExportLooksAsFmaprenderDrawsIt)
+{
+    if (!tiledInstalled())
+        GTEST_SKIP() << "Tiled's tmxrasterizer is not installed";
+    for (const PictureCase& c : pictureCases) {
+        SCOPED_TRACE(c.name);
+        const std::string folder = scratchFolder(std::string("pictures-") + c.name);
+        const Map map = c.make();
+        const std::string original = writeFile(folder, "map.fmp", tmapwriter::buildImage(map));
+        const std::string exported = folder + "/map" + c.format;
+        ASSERT_EQ(convert(original, exported).status, 0);
+
+        std::vector<std::pair<std::string, std::string>> views; // fmaprender --layers, tmxrasterizer options
+        for (int layer = 0; layer < 8; ++layer)
+            if (map.layers[layer])
+                views.push_back({std::to_string(layer), "--show-layer " + tmapwriter::layerTag(layer)});
+        views.push_back({"all", ""});
+        for (const auto& [layers, tiledOptions] : views) {
+            SCOPED_TRACE("layers " + layers);
+            const std::string ours = folder + "/ours-" + layers + ".png";
+            const std::string theirs = folder + "/tiled-" + layers + ".png";
+            ToolResult render = runTool(shellQuoted(FMAPRENDER_PATH) + " --scale 1 --background none --layers " + layers
+                                        + " " + shellQuoted(original) + " " + shellQuoted(ours));
+            ASSERT_EQ(render.status, 0) << render.err;
+            ToolResult rasterize = runTool("QT_QPA_PLATFORM=offscreen tmxrasterizer --no-smoothing " + tiledOptions + " "
+                                           + shellQuoted(exported) + " " + shellQuoted(theirs));
+            ASSERT_EQ(rasterize.status, 0) << rasterize.err;
+            EXPECT_EQ(pictureDifference(readPicture(ours), readPicture(theirs)), "");
+        }
+    }
+}
+
+TEST(TiledPictures, TiledConvertsOurTmxToJsonAndBackLosingNothing)
+{
+    if (!tiledInstalled())
+        GTEST_SKIP() << "Tiled is not installed";
+    const std::string folder = scratchFolder("tiled-formats");
+    const std::string original = writeFile(folder, "map.fmp", tmapwriter::buildImage(flipsMap()));
+    ASSERT_EQ(convert(original, folder + "/ours.tmj").status, 0);
+    ASSERT_EQ(convert(original, folder + "/ours.tmx").status, 0);
+    ASSERT_EQ(tiledExport(folder + "/ours.tmx", folder + "/tiled.tmj").status, 0);
+    ASSERT_EQ(tiledExport(folder + "/tiled.tmj", folder + "/tiled.tmx").status, 0);
+    ASSERT_EQ(tiledExport(folder + "/tiled.tmx", folder + "/again.tmj").status, 0);
+    const nlohmann::json ours = content(readJson(folder + "/ours.tmj"));
+    EXPECT_EQ(content(readJson(folder + "/tiled.tmj")), ours);
+    EXPECT_EQ(content(readJson(folder + "/again.tmj")), ours);
+}
+
+TEST(FmapconvertExport, AFailureIsOneLineAndLeavesOutAsItWas)
+{
+    const std::string folder = scratchFolder("export-failure");
+    const std::string notAMap = writeFile(folder, "broken.fmp", tmapwriter::Bytes{'F', 'O', 'R', 'X', 0, 0, 0, 4});
+    const std::string out = folder + "/out.tmj";
+    std::ofstream(out) << "what was there";
+    const auto filesBefore = std::distance(std::filesystem::directory_iterator(folder), {});
+
+    const ToolResult broken = convert(notAMap, out);
+    EXPECT_EQ(broken.status, 1);
+    EXPECT_EQ(broken.err, "fmapconvert: " + notAMap + ": not a readable map file (error 2)\n");
+
+    const std::string map = writeFile(folder, "map.fmp", tmapwriter::buildImage(flipsMap()));
+    const ToolResult nowhere = convert(map, folder + "/no-such-folder/out.tmx");
+    EXPECT_EQ(nowhere.status, 1);
+    EXPECT_EQ(std::count(nowhere.err.begin(), nowhere.err.end(), '\n'), 1) << nowhere.err;
+    EXPECT_NE(nowhere.err.find("no-such-folder/out-tiles.png"), std::string::npos) << nowhere.err;
+
+    std::ifstream kept(out);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), "what was there");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), filesBefore + 1); // map.fmp
+}

@@ -1,0 +1,85 @@
+#include "tiledtest.h"
+
+#include <cstdlib>
+
+bool tiledInstalled()
+{
+    return std::system("command -v tmxrasterizer >/dev/null 2>&1 && command -v tiled >/dev/null 2>&1") == 0;
+}
+
+ToolResult convert(const std::string& in, const std::string& out)
+{
+    return runTool(shellQuoted(FMAPCONVERT_PATH) + " " + shellQuoted(in) + " " + shellQuoted(out));
+}
+
+ToolResult tiledExport(const std::string& in, const std::string& out)
+{
+    return runTool("QT_QPA_PLATFORM=offscreen tiled --export-map " + shellQuoted(in) + " " + shellQuoted(out));
+}
+
+tmapwriter::Map flipsMap()
+{
+    tmapwriter::Map map;
+    map.littleEndian = false;
+    map.depth = 32;
+    map.width = 6;
+    map.height = 5;
+    map.tileWidth = 5;
+    map.tileHeight = 3;
+    struct Texel {
+        uint8_t r, g, b, a;
+    };
+    auto graphic = [&](auto texel) {
+        tmapwriter::Bytes pixels;
+        for (int y = 0; y < map.tileHeight; ++y)
+            for (int x = 0; x < map.tileWidth; ++x) {
+                const Texel t = texel(x, y);
+                tmapwriter::put32(pixels, t.a, t.r, t.g, t.b);
+            }
+        map.graphics.push_back(pixels);
+    };
+    graphic([](int, int) { return Texel{0, 0, 0, 0}; }); // 0: empty
+    graphic([](int x, int y) { // 1: a gradient with a half-transparent and a transparent corner
+        return Texel{uint8_t(50 * x), uint8_t(80 * y), 30, uint8_t(x == 0 && y == 0 ? 128 : x == 4 && y == 2 ? 0 : 255)};
+    });
+    graphic([](int x, int y) { // 2: another, one texel faint
+        return Texel{200, uint8_t(40 * x), uint8_t(60 * y + 20), uint8_t(x == 1 && y == 1 ? 60 : 255)};
+    });
+    graphic([](int x, int) { return Texel{255, 255, 255, uint8_t(100 + 30 * x)}; }); // 3: translucent overlay
+    for (uint8_t c : {90, 150, 210}) // 4 to 6: animation frames, dark in the first corner
+        graphic([c](int x, int y) { return x == 0 && y == 0 ? Texel{0, 0, 0, 255} : Texel{c, uint8_t(255 - c), 100, 255}; });
+
+    auto block = [&](int32_t graphic1, uint8_t flags) {
+        tmapwriter::Block b;
+        b.graphic[0] = graphic1;
+        b.graphic[1] = 3;
+        b.flags = flags;
+        map.blocks.push_back(b);
+    };
+    block(0, 0);                           // 0: empty
+    for (uint8_t flags : {0x00, 0x40, 0x80, 0xC0}) // 1 to 4
+        block(1, flags);
+    for (uint8_t flags : {0x00, 0x40, 0x80, 0xFF}) // 5 to 8
+        block(2, flags);
+    block(3, 0x40);                        // 9: overlay
+    block(4, 0);                           // 10 to 12: frames
+    block(5, 0);
+    block(6, 0);
+    block(5, 0x80);                        // 13: a still frame, mirrored
+    map.frames = {10, 11, 12, 10, 11, 12, 13};
+    // mode, delay, countdown, user, current, start, end
+    map.anims = {{1, 3, 3, 0, 0, 0, 3}, {2, 0, 0, 7, 5, 3, 6}, {6, 9, 9, 0, 2, 0, 3}, {0, 0, 0, 0, 6, 6, 7}};
+
+    const std::vector<int32_t> body = {1, 2, 3, 4, 5, 6, 7, 8, -1, -2, -3, -4, 0, 999, 9};
+    std::vector<int32_t> cells(size_t(map.width * map.height));
+    for (size_t i = 0; i < cells.size(); ++i)
+        cells[i] = body[i % body.size()];
+    map.layers[0] = cells;
+    for (size_t i = 0; i < cells.size(); ++i)
+        cells[i] = i % 3 == 0 ? 9 : i % 3 == 1 ? 0 : -4;
+    map.layers[3] = cells;
+    for (size_t i = 0; i < cells.size(); ++i)
+        cells[i] = i % 4 == 1 ? 2 : 0;
+    map.layers[7] = cells;
+    return map;
+}

@@ -1,0 +1,29 @@
+// Shared by the tests of fmapconvert: running it and Tiled's programs, and a
+// small map that shows every mirror flag, animation kind and alpha.
+#ifndef TILVOGL_TESTS_TILEDTEST_H
+#define TILVOGL_TESTS_TILEDTEST_H
+
+#include <string>
+
+#include "mapwriter.h"
+#include "toolrun.h"
+
+// True when Tiled's tmxrasterizer and tiled programs are on the PATH.
+bool tiledInstalled();
+
+// fmapconvert IN OUT.
+ToolResult convert(const std::string& in, const std::string& out);
+
+// tiled --export-map IN OUT, without a display.
+ToolResult tiledExport(const std::string& in, const std::string& out);
+
+// Depth 32, big-endian, 5 x 3 tiles that look different mirrored either
+// way, some texels partly transparent. Layer 0 shows the four mirror
+// combinations of two graphics (one block also with every other flag bit),
+// animations of modes 1, 2, 6 and 0, a cell naming no block and an empty
+// block; layers 3 and 7 lay translucent and mirrored tiles over it. Every
+// animation is stored as a reset leaves it, so it shows the same frame
+// before and after one.
+tmapwriter::Map flipsMap();
+
+#endif

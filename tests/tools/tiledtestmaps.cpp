@@ -192,6 +192,15 @@ std::string tmxTilesetAttributes(const Tileset& t, const Map& map)
     return out;
 }
 
+// A tileset file in the format its extension names (.tsj JSON, else TSX).
+std::string externalTileset(const Tileset& t, const Map& map)
+{
+    if (t.file.size() > 4 && t.file.compare(t.file.size() - 4, 4, ".tsj") == 0)
+        return jsonTileset(t, map).dump(1);
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<tileset version=\"1.10\" " + tmxTilesetAttributes(t, map)
+           + ">\n" + tmxTilesetBody(t, map, " ") + "</tileset>\n";
+}
+
 std::string tmxData(const std::vector<uint32_t>& gids, const Map& map, const std::string& indent)
 {
     if (map.encoding == "xml") {
@@ -217,8 +226,7 @@ std::string writeTmx(const Map& map, Files& files)
                    + tmxTilesetBody(t, map, "  ") + " </tileset>\n";
         } else {
             out += " <tileset firstgid=\"" + std::to_string(t.firstGid) + "\" source=\"" + t.file + "\"/>\n";
-            files[t.file] = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<tileset version=\"1.10\" "
-                            + tmxTilesetAttributes(t, map) + ">\n" + tmxTilesetBody(t, map, " ") + "</tileset>\n";
+            files[t.file] = externalTileset(t, map);
         }
     }
     const std::string dataAttributes = map.encoding == "xml" ? ""
@@ -266,10 +274,7 @@ std::string writeJson(const Map& map, Files& files)
             tilesets.push_back(object);
         } else {
             tilesets.push_back({{"firstgid", t.firstGid}, {"source", t.file}});
-            const bool asJson = t.file.size() > 4 && t.file.compare(t.file.size() - 4, 4, ".tsj") == 0;
-            files[t.file] = asJson ? jsonTileset(t, map).dump(1)
-                                   : "<?xml version=\"1.0\"?>\n<tileset " + tmxTilesetAttributes(t, map) + ">\n"
-                                         + tmxTilesetBody(t, map, " ") + "</tileset>\n";
+            files[t.file] = externalTileset(t, map);
         }
     }
     root["tilesets"] = tilesets;

@@ -49,6 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     options.notes = nullptr;
     options.limits.cellsPerLayer = 1u << 16;
     options.limits.imagePixels = 1u << 18;
+    options.limits.allImagePixels = 1u << 20;
     options.limits.fileBytes = 1u << 20;
     std::vector<uint8_t> image;
     std::string error;

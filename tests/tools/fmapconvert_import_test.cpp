@@ -49,8 +49,10 @@ Conversion convert(const tiledtest::Files& files, const std::string& mapName, co
     static int serial = 0;
     Conversion conversion;
     conversion.folder = scratchFolder(test + std::to_string(++serial));
-    for (const auto& [name, bytes] : files)
+    for (const auto& [name, bytes] : files) {
+        std::filesystem::create_directories(std::filesystem::path(conversion.folder + "/" + name).parent_path());
         writeFile(conversion.folder, name, tmapwriter::Bytes(bytes.begin(), bytes.end()));
+    }
     conversion.out = conversion.folder + "/out.fmp";
     conversion.run = runTool(std::string(FMAPCONVERT_PATH) + " " + options + " "
                              + shellQuoted(conversion.folder + "/" + mapName) + " " + shellQuoted(conversion.out));
@@ -316,6 +318,29 @@ TEST_F(ImportTest, TilePropertiesFillTheBlockFields)
         // The mirror bits follow the cell's flip; the others are the property's.
         EXPECT_EQ(block->flags, x == 0 ? 0x21 : 0x61);
     }
+}
+
+// Tilesets and images outside the map's folder are read, with a note naming
+// them; what is not a regular file is not read at all.
+TEST_F(ImportTest, FilesOutsideTheMapsFolderAreReadWithANote)
+{
+    tiledtest::Map map = tiledtest::flipMap();
+    map.tilesets[0].image = "../shared/tiles.png";
+    tiledtest::Files files = tiledtest::writeMap(map, "map.tmx");
+    importAndLoad({{"maps/map.tmx", files["map.tmx"]}, {"shared/tiles.png", files["../shared/tiles.png"]}},
+                  "maps/map.tmx");
+    EXPECT_NE(conversion.run.err.find("reads " + conversion.folder + "/maps/../shared/tiles.png, outside the map's folder"),
+              std::string::npos)
+        << conversion.run.err;
+    expectLayerShows(0, map.layers[0].gids, map);
+
+    map.tilesets[0].image = "/dev/zero";
+    tiledtest::Files device = tiledtest::writeMap(map, "map.tmx");
+    device.erase("/dev/zero");
+    conversion = convert(device, "map.tmx");
+    EXPECT_EQ(conversion.run.status, 1);
+    EXPECT_NE(conversion.run.err.find("image /dev/zero: /dev/zero is not a regular file"), std::string::npos)
+        << conversion.run.err;
 }
 
 // A map in the form the export writes (fmap.* properties) comes back field

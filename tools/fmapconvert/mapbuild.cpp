@@ -182,6 +182,7 @@ struct Builder {
     MapModel exported; // the restored map as the export saw it, for exportedGid
 
     int64_t originX = 0, originY = 0;
+    uint64_t imagePixels = 0; // of every image read so far
     std::vector<int64_t> tileCounts; // per tileset, -1 until known
 
     // ---- Tilesets and their images ----
@@ -198,6 +199,10 @@ struct Builder {
         std::string error;
         if (!images(full, *loaded, error))
             fail(where + ": image " + path + ": " + error);
+        imagePixels += uint64_t(loaded->width) * uint64_t(loaded->height);
+        if (imagePixels > options.limits.allImagePixels)
+            fail(where + ": image " + path + ": the map's images hold more than "
+                 + std::to_string(options.limits.allImagePixels) + " pixels together");
         return *imageCache.emplace(full, loaded).first->second;
     }
 
@@ -264,7 +269,7 @@ struct Builder {
         const std::string where = tileWhere(tileset, ref.id);
         const TiledTile* tile = described(tileset, ref.id);
         const int w = tiled.tileWidth, h = tiled.tileHeight;
-        int x = 0, y = 0, sourceWidth = tileset.tileWidth, sourceHeight = tileset.tileHeight;
+        int64_t x = 0, y = 0, sourceWidth = tileset.tileWidth, sourceHeight = tileset.tileHeight;
         const tmapoffscreen::Image* sheet;
         if (tileset.image.empty()) {
             if (tile == nullptr || tile->image.empty())
@@ -279,13 +284,13 @@ struct Builder {
             const int columns = columnsOf(tileset, *sheet);
             if (columns <= 0)
                 fail(where + ": the tileset's image holds no whole column of tiles");
-            x = tileset.margin + int(ref.id % uint32_t(columns)) * (tileset.tileWidth + tileset.spacing);
-            y = tileset.margin + int(ref.id / uint32_t(columns)) * (tileset.tileHeight + tileset.spacing);
+            x = tileset.margin + int64_t(ref.id % uint32_t(columns)) * (tileset.tileWidth + tileset.spacing);
+            y = tileset.margin + int64_t(ref.id / uint32_t(columns)) * (tileset.tileHeight + tileset.spacing);
         }
         if (sourceWidth != w || sourceHeight != h)
             fail(where + " is " + std::to_string(sourceWidth) + " x " + std::to_string(sourceHeight)
                  + " pixels, the map's tiles are " + std::to_string(w) + " x " + std::to_string(h));
-        if (x < 0 || y < 0 || int64_t(x) + w > sheet->width || int64_t(y) + h > sheet->height)
+        if (x < 0 || y < 0 || x + w > sheet->width || y + h > sheet->height)
             fail(where + " lies outside its image (" + std::to_string(sheet->width) + " x "
                  + std::to_string(sheet->height) + " pixels)");
         std::string rgba(size_t(w) * size_t(h) * 4, '\0');
@@ -662,7 +667,9 @@ struct Builder {
     {
         if (tiled.orientation != "orthogonal")
             fail("the map is " + tiled.orientation + "; only orthogonal maps can be converted");
-        if (tiled.tileWidth < 1 || tiled.tileHeight < 1)
+        // A tile comes from an image, so no tile is larger than the largest image.
+        if (tiled.tileWidth < 1 || tiled.tileHeight < 1
+            || uint64_t(tiled.tileWidth) * uint64_t(tiled.tileHeight) > options.limits.imagePixels)
             fail("the map's tile size is " + std::to_string(tiled.tileWidth) + " x " + std::to_string(tiled.tileHeight));
         tileCounts.assign(tiled.tilesets.size(), -1);
         readRestored();

@@ -470,6 +470,7 @@ void readJsonLayers(Reader& reader, const json& layers, int depth)
             const std::string encoding = jsonString(layer, "encoding", "csv", where);
             const std::string compression = jsonString(layer, "compression", "", where);
             if (reader.map.infinite) {
+                uint64_t chunkCells = 0;
                 for (const json& chunk : jsonArray(layer, "chunks", where)) {
                     TiledRegion region;
                     region.x = jsonInteger(chunk, "x", 0, -largestCoordinate, largestCoordinate, where + ": chunk");
@@ -478,6 +479,10 @@ void readJsonLayers(Reader& reader, const json& layers, int depth)
                     region.height = jsonInteger(chunk, "height", 0, 0, largestCoordinate, where + ": chunk");
                     readJsonData(chunk, encoding, compression, region, reader.limits,
                                  where + " chunk at " + std::to_string(region.x) + "," + std::to_string(region.y));
+                    chunkCells += region.gids.size();
+                    if (chunkCells > reader.limits.cellsPerLayer)
+                        fail(where + ": its chunks hold more than the " + std::to_string(reader.limits.cellsPerLayer)
+                             + " cells a layer may have");
                     tileLayer.regions.push_back(std::move(region));
                 }
             } else {
@@ -579,6 +584,7 @@ void readXmlLayers(Reader& reader, const pugi::xml_node& parent, int depth)
             const std::string encoding = xmlAttribute(data, "encoding");
             const std::string compression = xmlAttribute(data, "compression");
             if (reader.map.infinite) {
+                uint64_t chunkCells = 0;
                 for (const pugi::xml_node& chunk : data.children("chunk")) {
                     TiledRegion region;
                     region.x = xmlInteger(chunk, "x", 0, -largestCoordinate, largestCoordinate, where + ": chunk");
@@ -587,6 +593,10 @@ void readXmlLayers(Reader& reader, const pugi::xml_node& parent, int depth)
                     region.height = xmlInteger(chunk, "height", 0, 0, largestCoordinate, where + ": chunk");
                     readXmlData(chunk, encoding, compression, region, reader.limits,
                                 where + " chunk at " + std::to_string(region.x) + "," + std::to_string(region.y));
+                    chunkCells += region.gids.size();
+                    if (chunkCells > reader.limits.cellsPerLayer)
+                        fail(where + ": its chunks hold more than the " + std::to_string(reader.limits.cellsPerLayer)
+                             + " cells a layer may have");
                     tileLayer.regions.push_back(std::move(region));
                 }
             } else {

@@ -282,7 +282,9 @@ int64_t xmlInteger(const pugi::xml_node& node, const char* name, int64_t fallbac
 
 void parseXml(pugi::xml_document& document, const std::string& text, const std::string& what)
 {
-    const pugi::xml_parse_result result = document.load_buffer(text.data(), text.size());
+    // Line breaks in attribute values are kept (multi-line string properties).
+    const pugi::xml_parse_result result =
+        document.load_buffer(text.data(), text.size(), pugi::parse_default & ~pugi::parse_wconv_attribute);
     if (!result)
         fail(what + ": XML error at byte " + std::to_string(result.offset) + ": " + result.description());
 }
@@ -468,6 +470,7 @@ void readJsonLayers(Reader& reader, const json& layers, int depth)
             const std::string encoding = jsonString(layer, "encoding", "csv", where);
             const std::string compression = jsonString(layer, "compression", "", where);
             if (reader.map.infinite) {
+                uint64_t chunkCells = 0;
                 for (const json& chunk : jsonArray(layer, "chunks", where)) {
                     TiledRegion region;
                     region.x = jsonInteger(chunk, "x", 0, -largestCoordinate, largestCoordinate, where + ": chunk");
@@ -476,6 +479,10 @@ void readJsonLayers(Reader& reader, const json& layers, int depth)
                     region.height = jsonInteger(chunk, "height", 0, 0, largestCoordinate, where + ": chunk");
                     readJsonData(chunk, encoding, compression, region, reader.limits,
                                  where + " chunk at " + std::to_string(region.x) + "," + std::to_string(region.y));
+                    chunkCells += region.gids.size();
+                    if (chunkCells > reader.limits.cellsPerLayer)
+                        fail(where + ": its chunks hold more than the " + std::to_string(reader.limits.cellsPerLayer)
+                             + " cells a layer may have");
                     tileLayer.regions.push_back(std::move(region));
                 }
             } else {
@@ -577,6 +584,7 @@ void readXmlLayers(Reader& reader, const pugi::xml_node& parent, int depth)
             const std::string encoding = xmlAttribute(data, "encoding");
             const std::string compression = xmlAttribute(data, "compression");
             if (reader.map.infinite) {
+                uint64_t chunkCells = 0;
                 for (const pugi::xml_node& chunk : data.children("chunk")) {
                     TiledRegion region;
                     region.x = xmlInteger(chunk, "x", 0, -largestCoordinate, largestCoordinate, where + ": chunk");
@@ -585,6 +593,10 @@ void readXmlLayers(Reader& reader, const pugi::xml_node& parent, int depth)
                     region.height = xmlInteger(chunk, "height", 0, 0, largestCoordinate, where + ": chunk");
                     readXmlData(chunk, encoding, compression, region, reader.limits,
                                 where + " chunk at " + std::to_string(region.x) + "," + std::to_string(region.y));
+                    chunkCells += region.gids.size();
+                    if (chunkCells > reader.limits.cellsPerLayer)
+                        fail(where + ": its chunks hold more than the " + std::to_string(reader.limits.cellsPerLayer)
+                             + " cells a layer may have");
                     tileLayer.regions.push_back(std::move(region));
                 }
             } else {

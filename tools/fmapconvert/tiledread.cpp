@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdlib>
 
 #include "layerdata.h"
@@ -142,6 +143,13 @@ const json* member(const json& object, const char* key)
     return found == object.end() || found->is_null() ? nullptr : &*found;
 }
 
+// A JSON number written with a fraction or exponent that is a whole number
+// within 64 bits; the range is checked before any conversion.
+bool isWholeDouble(double number)
+{
+    return number >= -9e15 && number <= 9e15 && number == std::trunc(number);
+}
+
 int64_t jsonInteger(const json& object, const char* key, int64_t fallback, int64_t low, int64_t high,
                     const std::string& where)
 {
@@ -159,7 +167,7 @@ int64_t jsonInteger(const json& object, const char* key, int64_t fallback, int64
         return checkedRange(value->get<int64_t>(), low, high, what);
     if (value->is_number_float()) {
         const double number = value->get<double>();
-        if (number == double(int64_t(number)) && number >= -9e15 && number <= 9e15)
+        if (isWholeDouble(number))
             return checkedRange(int64_t(number), low, high, what);
     }
     fail(what + " is not a whole number");
@@ -214,8 +222,7 @@ TiledProperties jsonProperties(const json& object, const std::string& where)
             property.value = value->dump();
         else if (value->is_number_float()) {
             const double number = value->get<double>();
-            property.value = number == double(int64_t(number)) && number >= -9e15 && number <= 9e15
-                                 ? std::to_string(int64_t(number)) : value->dump();
+            property.value = isWholeDouble(number) ? std::to_string(int64_t(number)) : value->dump();
         } else
             property.value = value->dump();  // class properties: kept as JSON text
         properties.push_back(property);

@@ -58,6 +58,30 @@ tmapwriter::Map largeMap()
     return map;
 }
 
+tmapwriter::Map convertMap()
+{
+    const int side = 1024, tiles = 1000;
+    tmapwriter::Map map = header(side, side);
+    map.depth = 32;
+    for (int g = 0; g < tiles; ++g) {
+        tmapwriter::Bytes pixels;
+        for (int p = 0; p < map.tileWidth * map.tileHeight; ++p)
+            tmapwriter::putPixel(pixels, map.depth, uint8_t(g), uint8_t(g >> 8 | p << 2), uint8_t(p * 7 + g), 255);
+        map.graphics.push_back(pixels);
+        tmapwriter::Block block;
+        block.graphic[0] = g;
+        block.flags = uint8_t((g & 3) << 6);
+        map.blocks.push_back(block);
+    }
+    for (int layer = 0; layer < 4; ++layer) {
+        std::vector<int32_t> cells(size_t(side) * side);
+        for (size_t i = 0; i < cells.size(); ++i)
+            cells[i] = int32_t((i * 7919 + size_t(layer) * 13) % size_t(tiles));
+        map.layers[layer] = std::move(cells);
+    }
+    return map;
+}
+
 tmapwriter::Map graphicsOnlyMap()
 {
     tmapwriter::Map map = header(1, 1);

@@ -10,6 +10,10 @@ namespace benchmaps {
 // 1024 blocks and 64 animations; about 64 MiB of cells in the file.
 tmapwriter::Map largeMap();
 
+// 1024 x 1024 cells, 4 layers, depth 32, 16 x 16 tiles: 1 000 distinct
+// graphics, one block each (mirrored every way in turn), for fmapconvert.
+tmapwriter::Map convertMap();
+
 // Header and graphics only (the "BGFX" part of largeMap), for timing the
 // texture upload apart from the rest of the load.
 tmapwriter::Map graphicsOnlyMap();

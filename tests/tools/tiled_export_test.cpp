@@ -30,54 +30,6 @@ const PictureCase pictureCases[] = {
     {"flips", flipsMap, ".tmj"},
 };
 
-int premultiplied(uint8_t channel, uint8_t alpha)
-{
-    return (channel * alpha + 127) / 255;
-}
-
-tmapoffscreen::Image readPicture(const std::string& path)
-{
-    tmapoffscreen::Image image;
-    std::string reason;
-    EXPECT_TRUE(tmapoffscreen::readPng(path, image, reason)) << path << ": " << reason;
-    return image;
-}
-
-// Ours against Tiled's: where our texel is opaque or fully transparent the
-// pixels are the same (any colour under alpha 0); where it is partly
-// transparent alpha and each colour channel times alpha (what the pixel adds
-// to what lies below) are within 1. Tiled blends with colours premultiplied
-// by alpha, so its PNG's own colour channels lose precision as alpha falls
-// (a faint texel's 40 comes back as 38 at alpha 60). Returns the first
-// difference, or "".
-std::string pictureDifference(const tmapoffscreen::Image& ours, const tmapoffscreen::Image& tiled)
-{
-    if (ours.width != tiled.width || ours.height != tiled.height)
-        return "size " + std::to_string(ours.width) + " x " + std::to_string(ours.height) + " against Tiled's "
-               + std::to_string(tiled.width) + " x " + std::to_string(tiled.height);
-    for (size_t i = 0; i < ours.rgba.size(); i += 4) {
-        const uint8_t* a = &ours.rgba[i];
-        const uint8_t* b = &tiled.rgba[i];
-        bool same = true;
-        if (a[3] == 0 || a[3] == 255) {
-            same = a[3] == b[3] && (a[3] == 0 || (a[0] == b[0] && a[1] == b[1] && a[2] == b[2]));
-        } else {
-            same = std::abs(int(a[3]) - int(b[3])) <= 1;
-            for (int c = 0; c < 3; ++c)
-                same = same && std::abs(premultiplied(a[c], a[3]) - premultiplied(b[c], b[3])) <= 1;
-        }
-        if (!same) {
-            const size_t pixel = i / 4;
-            return "pixel (" + std::to_string(pixel % size_t(ours.width)) + ", "
-                   + std::to_string(pixel / size_t(ours.width)) + ") is " + std::to_string(a[0]) + ","
-                   + std::to_string(a[1]) + "," + std::to_string(a[2]) + "," + std::to_string(a[3])
-                   + " but Tiled's is " + std::to_string(b[0]) + "," + std::to_string(b[1]) + ","
-                   + std::to_string(b[2]) + "," + std::to_string(b[3]);
-        }
-    }
-    return "";
-}
-
 nlohmann::json readJson(const std::string& path)
 {
     std::ifstream in(path);
@@ -93,46 +45,50 @@ nlohmann::json content(const nlohmann::json& map)
     for (const nlohmann::json& layer : map.value("layers", nlohmann::json::array()))
         layers.push_back({layer.value("name", ""), layer.value("data", nlohmann::json()),
                           layer.value("properties", nlohmann::json())});
-    const nlohmann::json& tileset = map["tilesets"][0];
+    const nlohmann::json tilesets = map.value("tilesets", nlohmann::json::array());
+    const nlohmann::json tileset = tilesets.empty() ? nlohmann::json::object() : tilesets[0];
     return {map.value("width", 0), map.value("height", 0), map.value("properties", nlohmann::json()),
             tileset.value("image", ""), tileset.value("tiles", nlohmann::json()), layers};
 }
 
 } // namespace
 
-TEST(TiledPictures, EachLayerOfAnExportLooksAsFmaprenderDrawsIt)
+class TiledPictures : public ::testing::TestWithParam<PictureCase> {};
+
+TEST_P(TiledPictures, EachLayerOfAnExportLooksAsFmaprenderDrawsIt)
 {
     if (!tiledInstalled())
         GTEST_SKIP() << "Tiled's tmxrasterizer is not installed";
-    for (const PictureCase& c : pictureCases) {
-        SCOPED_TRACE(c.name);
-        const std::string folder = scratchFolder(std::string("pictures-") + c.name);
-        const Map map = c.make();
-        const std::string original = writeFile(folder, "map.fmp", tmapwriter::buildImage(map));
-        const std::string exported = folder + "/map" + c.format;
-        ASSERT_EQ(convert(original, exported).status, 0);
+    const PictureCase& c = GetParam();
+    const std::string folder = scratchFolder(std::string("pictures-") + c.name);
+    const Map map = c.make();
+    const std::string original = writeFile(folder, "map.fmp", tmapwriter::buildImage(map));
+    const std::string exported = folder + "/map" + c.format;
+    ASSERT_EQ(convert(original, exported).status, 0);
 
-        std::vector<std::pair<std::string, std::string>> views; // fmaprender --layers, tmxrasterizer options
-        for (int layer = 0; layer < 8; ++layer)
-            if (map.layers[layer])
-                views.push_back({std::to_string(layer), "--show-layer " + tmapwriter::layerTag(layer)});
-        views.push_back({"all", ""});
-        for (const auto& [layers, tiledOptions] : views) {
-            SCOPED_TRACE("layers " + layers);
-            const std::string ours = folder + "/ours-" + layers + ".png";
-            const std::string theirs = folder + "/tiled-" + layers + ".png";
-            ToolResult render = runTool(shellQuoted(FMAPRENDER_PATH) + " --scale 1 --background none --layers " + layers
-                                        + " " + shellQuoted(original) + " " + shellQuoted(ours));
-            ASSERT_EQ(render.status, 0) << render.err;
-            ToolResult rasterize = runTool("QT_QPA_PLATFORM=offscreen tmxrasterizer --no-smoothing " + tiledOptions + " "
-                                           + shellQuoted(exported) + " " + shellQuoted(theirs));
-            ASSERT_EQ(rasterize.status, 0) << rasterize.err;
-            EXPECT_EQ(pictureDifference(readPicture(ours), readPicture(theirs)), "");
-        }
+    std::vector<std::pair<std::string, std::string>> views; // fmaprender --layers, tmxrasterizer options
+    for (int layer = 0; layer < 8; ++layer)
+        if (map.layers[layer])
+            views.push_back({std::to_string(layer), "--show-layer " + tmapwriter::layerTag(layer)});
+    views.push_back({"all", ""});
+    for (const auto& [layers, tiledOptions] : views) {
+        SCOPED_TRACE("layers " + layers);
+        const std::string ours = folder + "/ours-" + layers + ".png";
+        const std::string theirs = folder + "/tiled-" + layers + ".png";
+        ToolResult render = runTool(shellQuoted(FMAPRENDER_PATH) + " --scale 1 --background none --layers " + layers
+                                    + " " + shellQuoted(original) + " " + shellQuoted(ours));
+        ASSERT_EQ(render.status, 0) << render.err;
+        ToolResult rasterize = runTool("QT_QPA_PLATFORM=offscreen tmxrasterizer --no-smoothing " + tiledOptions + " "
+                                       + shellQuoted(exported) + " " + shellQuoted(theirs));
+        ASSERT_EQ(rasterize.status, 0) << rasterize.err;
+        EXPECT_EQ(pictureDifference(readPicture(ours), readPicture(theirs)), "");
     }
 }
 
-TEST(TiledPictures, TiledConvertsOurTmxToJsonAndBackLosingNothing)
+INSTANTIATE_TEST_SUITE_P(Maps, TiledPictures, ::testing::ValuesIn(pictureCases),
+                         [](const ::testing::TestParamInfo<PictureCase>& info) { return std::string(info.param.name); });
+
+TEST(TiledFormats, TiledConvertsOurTmxToJsonAndBackLosingNothing)
 {
     if (!tiledInstalled())
         GTEST_SKIP() << "Tiled is not installed";
@@ -164,7 +120,7 @@ TEST(FmapconvertExport, AFailureIsOneLineAndLeavesOutAsItWas)
     const ToolResult nowhere = convert(map, folder + "/no-such-folder/out.tmx");
     EXPECT_EQ(nowhere.status, 1);
     EXPECT_EQ(std::count(nowhere.err.begin(), nowhere.err.end(), '\n'), 1) << nowhere.err;
-    EXPECT_NE(nowhere.err.find("no-such-folder/out.tmx: No such file or directory"), std::string::npos) << nowhere.err;
+    EXPECT_NE(nowhere.err.find("no-such-folder/out"), std::string::npos) << nowhere.err;
 
     // The image cannot replace what stands in its place: the map stays too.
     std::filesystem::create_directory(folder + "/out-tiles.png");

@@ -1,6 +1,10 @@
 #include "tiledtest.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdlib>
+
+#include "pngfile.h"
 
 bool tiledInstalled()
 {
@@ -82,4 +86,56 @@ tmapwriter::Map flipsMap()
         cells[i] = i % 4 == 1 ? 2 : 0;
     map.layers[7] = cells;
     return map;
+}
+
+namespace {
+
+int premultiplied(uint8_t channel, uint8_t alpha)
+{
+    return (channel * alpha + 127) / 255;
+}
+
+} // namespace
+
+tmapoffscreen::Image readPicture(const std::string& path)
+{
+    tmapoffscreen::Image image;
+    std::string reason;
+    EXPECT_TRUE(tmapoffscreen::readPng(path, image, reason)) << path << ": " << reason;
+    return image;
+}
+
+// Ours against Tiled's: where our texel is opaque or fully transparent the
+// pixels are the same (any colour under alpha 0); where it is partly
+// transparent alpha and each colour channel times alpha (what the pixel adds
+// to what lies below) are within 1. Tiled blends with colours premultiplied
+// by alpha, so its PNG's own colour channels lose precision as alpha falls
+// (a faint texel's 40 comes back as 38 at alpha 60). Returns the first
+// difference, or "".
+std::string pictureDifference(const tmapoffscreen::Image& ours, const tmapoffscreen::Image& tiled)
+{
+    if (ours.width != tiled.width || ours.height != tiled.height)
+        return "size " + std::to_string(ours.width) + " x " + std::to_string(ours.height) + " against Tiled's "
+               + std::to_string(tiled.width) + " x " + std::to_string(tiled.height);
+    for (size_t i = 0; i < ours.rgba.size(); i += 4) {
+        const uint8_t* a = &ours.rgba[i];
+        const uint8_t* b = &tiled.rgba[i];
+        bool same = true;
+        if (a[3] == 0 || a[3] == 255) {
+            same = a[3] == b[3] && (a[3] == 0 || (a[0] == b[0] && a[1] == b[1] && a[2] == b[2]));
+        } else {
+            same = std::abs(int(a[3]) - int(b[3])) <= 1;
+            for (int c = 0; c < 3; ++c)
+                same = same && std::abs(premultiplied(a[c], a[3]) - premultiplied(b[c], b[3])) <= 1;
+        }
+        if (!same) {
+            const size_t pixel = i / 4;
+            return "pixel (" + std::to_string(pixel % size_t(ours.width)) + ", "
+                   + std::to_string(pixel / size_t(ours.width)) + ") is " + std::to_string(a[0]) + ","
+                   + std::to_string(a[1]) + "," + std::to_string(a[2]) + "," + std::to_string(a[3])
+                   + " but Tiled's is " + std::to_string(b[0]) + "," + std::to_string(b[1]) + ","
+                   + std::to_string(b[2]) + "," + std::to_string(b[3]);
+        }
+    }
+    return "";
 }

@@ -20,6 +20,7 @@ namespace tmapconvert {
 struct ImportLimits {
     uint64_t cellsPerLayer = 16u << 20; // one layer, or the bounding box of an infinite map
     uint64_t imagePixels = 64u << 20;   // one PNG
+    uint64_t allImagePixels = 256u << 20; // every PNG of one map together
     uint64_t fileBytes = 256u << 20;    // one map, tileset or image file
     int groupDepth = 64;                // nested group layers
 };

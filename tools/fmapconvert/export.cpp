@@ -5,17 +5,14 @@
 
 #include <algorithm>
 #include <charconv> // std::to_chars for the long number lists
-#include <cerrno>
 #include <cmath>
-#include <cstring> // std::strerror
-#include <fstream>
 #include <nlohmann/json.hpp> // the JSON map
 #include <pugixml.hpp>       // the TMX map
 #include <sstream>
 
+#include "atomicfile.h"
 #include "convert.h"
 #include "mapmodel.h"
-#include "outfile.h"
 #include "offscreen.h"
 #include "pngfile.h"
 #include "tiledform.h"
@@ -576,30 +573,31 @@ bool exportTiled(const std::string& inPath, const std::string& outPath, const Op
     const std::string text = isTmx(outPath) ? toTmx(map) : toJson(map);
     const tmapoffscreen::Image image = tilesetImage(model, int(columns), int(rows));
 
-    // The map is written in full first; the image replaces the old one
-    // next, and the map last, so a failure on the way leaves OUT as it was.
-    return replaceFile(
-        outPath,
-        [&](const std::string& mapTemporary, std::string& writeError) {
-            std::ofstream file(mapTemporary, std::ios::binary);
-            file << text;
-            file.close();
-            if (!file) {
-                writeError = "cannot write " + outPath + ": " + std::strerror(errno);
-                return false;
-            }
-            return replaceFile(
-                imagePath,
-                [&](const std::string& imageTemporary, std::string& imageError) {
-                    std::string reason;
-                    if (tmapoffscreen::writePng(imageTemporary, image, reason))
-                        return true;
-                    imageError = "cannot write " + imagePath + ": " + reason;
-                    return false;
-                },
-                writeError);
-        },
-        error);
+    // Both files are written in full before either replaces what was there.
+    std::string imageTemporary, mapTemporary;
+    if (!createTemporaryBeside(imagePath, imageTemporary, error))
+        return false;
+    std::string reason;
+    if (!tmapoffscreen::writePng(imageTemporary, image, reason)) {
+        error = "cannot write " + imagePath + ": " + reason;
+        discardTemporary(imageTemporary);
+        return false;
+    }
+    if (!createTemporaryBeside(outPath, mapTemporary, error)) {
+        discardTemporary(imageTemporary);
+        return false;
+    }
+    if (!writeBytes(mapTemporary, text, error)) {
+        error = "cannot write " + outPath + ": " + error;
+        discardTemporary(imageTemporary);
+        discardTemporary(mapTemporary);
+        return false;
+    }
+    if (!replaceWithTemporary(imageTemporary, imagePath, error)) {
+        discardTemporary(mapTemporary);
+        return false;
+    }
+    return replaceWithTemporary(mapTemporary, outPath, error);
 }
 
 } // namespace tmapconvert

@@ -14,7 +14,7 @@
 
 #include "convert.h"
 #include "mapbuild.h"
-#include "outfile.h"
+#include "atomicfile.h"
 #include "pngfile.h"
 #include "tiledmodel.h"
 
@@ -22,12 +22,23 @@ namespace tmapconvert {
 
 namespace {
 
+// Names in a message come from the input; they must not break it into lines.
+std::string oneLine(std::string text)
+{
+    for (char& c : text)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+            c = '?';
+    return text;
+}
+
 bool importFromText(const std::string& text, const std::string& folder, const FileSource& files,
                     const Options& options, std::vector<uint8_t>& image, ImportReport& report, std::string& error)
 {
     TiledMap tiled;
-    if (!readTiledMap(text, folder, files, options.limits, tiled, error))
+    if (!readTiledMap(text, folder, files, options.limits, tiled, error)) {
+        error = oneLine(error);
         return false;
+    }
     const ImageSource images = [&](const std::string& path, tmapoffscreen::Image& picture, std::string& reason) {
         std::string bytes;
         if (!files(path, bytes, reason))
@@ -35,8 +46,10 @@ bool importFromText(const std::string& text, const std::string& folder, const Fi
         return tmapoffscreen::readPngMemory(bytes.data(), bytes.size(), picture, reason, options.limits.imagePixels);
     };
     tmapwriter::Map map;
-    if (!buildMap(tiled, images, options, map, report, error))
+    if (!buildMap(tiled, images, options, map, report, error)) {
+        error = oneLine(error);
         return false;
+    }
     image = tmapwriter::buildImage(map);
     return true;
 }
@@ -104,14 +117,14 @@ bool importTiled(const std::string& inPath, const std::string& outPath, const Op
         const bool inside = !home.empty() && real.size() > home.size() && real.compare(0, home.size(), home) == 0
                             && (home == "/" || real[home.size()] == '/');
         if (!real.empty() && !inside && noted.insert(real).second)
-            note(options, inPath, "reads " + path + ", outside the map's folder");
+            note(options, inPath, "reads " + oneLine(path) + ", outside the map's folder");
         return readWholeFile(path, options.limits.fileBytes, bytes, reason);
     };
     std::vector<uint8_t> image;
     ImportReport report;
     if (!importFromText(text, folder, files, options, image, report, error))
         return false;
-    if (!replaceFileWithBytes(outPath, image.data(), image.size(), error))
+    if (!writeFileAtomically(outPath, std::string(image.begin(), image.end()), error))
         return false;
     if (report.objectLayers > 0)
         note(options, inPath, "skipped " + plural(report.objectLayers, "object layer"));

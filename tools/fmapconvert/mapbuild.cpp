@@ -1,5 +1,7 @@
 #include "mapbuild.h"
 
+#include "tiledform.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <climits>
@@ -26,10 +28,10 @@ struct Failure {
 
 std::string inQuotes(const std::string& text) { return "\"" + text + "\""; }
 
-const uint32_t flipHorizontal = 0x80000000u;
-const uint32_t flipVertical = 0x40000000u;
-const uint32_t flipDiagonal = 0x20000000u;
-const uint32_t flipBits = 0xF0000000u; // bit 28 (hexagonal rotation) is cleared too
+const uint32_t flipHorizontal = gidFlipHorizontal;
+const uint32_t flipVertical = gidFlipVertical;
+const uint32_t flipDiagonal = gidFlipDiagonal;
+const uint32_t flipBits = gidFlipBits; // bit 28 (hexagonal rotation) is cleared too
 const uint8_t mirrorS = 0x40, mirrorT = 0x80, stacked = 0x20;
 const int largestCellBlock = 1023;    // a stored cell is 32 x block, at most 0x7FE0
 const int largestCellAnim = 2048;     // and -16 x (n + 1), at least -0x8000
@@ -177,8 +179,10 @@ struct Builder {
 
     bool restoring = false;
     Restored restored;
+    MapModel exported; // the restored map as the export saw it, for exportedGid
 
     int64_t originX = 0, originY = 0;
+    uint64_t imagePixels = 0; // of every image read so far
     std::vector<int64_t> tileCounts; // per tileset, -1 until known
 
     // ---- Tilesets and their images ----
@@ -195,6 +199,10 @@ struct Builder {
         std::string error;
         if (!images(full, *loaded, error))
             fail(where + ": image " + path + ": " + error);
+        imagePixels += uint64_t(loaded->width) * uint64_t(loaded->height);
+        if (imagePixels > options.limits.allImagePixels)
+            fail(where + ": image " + path + ": the map's images hold more than "
+                 + std::to_string(options.limits.allImagePixels) + " pixels together");
         return *imageCache.emplace(full, loaded).first->second;
     }
 
@@ -212,10 +220,11 @@ struct Builder {
         if (tileCounts[index] >= 0)
             return tileCounts[index];
         int64_t count = tileset.tileCount;
-        if (count < 0) {
-            if (tileset.image.empty()) {
-                count = tileset.tiles.empty() ? 0 : int64_t(tileset.tiles.back().id) + 1;
-            } else {
+        if (tileset.image.empty()) {
+            // Collections count their tiles, but ids may have gaps.
+            count = tileset.tiles.empty() ? 0 : int64_t(tileset.tiles.back().id) + 1;
+        } else if (count < 0) {
+            {
                 const tmapoffscreen::Image& sheet = image(tileset, tileset.image, tileset.where);
                 const int64_t room = int64_t(sheet.height) - 2 * tileset.margin + tileset.spacing;
                 const int64_t rows = room <= 0 ? 0 : room / (tileset.tileHeight + tileset.spacing);
@@ -260,7 +269,7 @@ struct Builder {
         const std::string where = tileWhere(tileset, ref.id);
         const TiledTile* tile = described(tileset, ref.id);
         const int w = tiled.tileWidth, h = tiled.tileHeight;
-        int x = 0, y = 0, sourceWidth = tileset.tileWidth, sourceHeight = tileset.tileHeight;
+        int64_t x = 0, y = 0, sourceWidth = tileset.tileWidth, sourceHeight = tileset.tileHeight;
         const tmapoffscreen::Image* sheet;
         if (tileset.image.empty()) {
             if (tile == nullptr || tile->image.empty())
@@ -275,13 +284,13 @@ struct Builder {
             const int columns = columnsOf(tileset, *sheet);
             if (columns <= 0)
                 fail(where + ": the tileset's image holds no whole column of tiles");
-            x = tileset.margin + int(ref.id % uint32_t(columns)) * (tileset.tileWidth + tileset.spacing);
-            y = tileset.margin + int(ref.id / uint32_t(columns)) * (tileset.tileHeight + tileset.spacing);
+            x = tileset.margin + int64_t(ref.id % uint32_t(columns)) * (tileset.tileWidth + tileset.spacing);
+            y = tileset.margin + int64_t(ref.id / uint32_t(columns)) * (tileset.tileHeight + tileset.spacing);
         }
         if (sourceWidth != w || sourceHeight != h)
             fail(where + " is " + std::to_string(sourceWidth) + " x " + std::to_string(sourceHeight)
                  + " pixels, the map's tiles are " + std::to_string(w) + " x " + std::to_string(h));
-        if (x < 0 || y < 0 || int64_t(x) + w > sheet->width || int64_t(y) + h > sheet->height)
+        if (x < 0 || y < 0 || x + w > sheet->width || y + h > sheet->height)
             fail(where + " lies outside its image (" + std::to_string(sheet->width) + " x "
                  + std::to_string(sheet->height) + " pixels)");
         std::string rgba(size_t(w) * size_t(h) * 4, '\0');
@@ -459,34 +468,6 @@ struct Builder {
         return value;
     }
 
-    // The gid that an exported cell value was written as.
-    uint32_t exportedGid(int32_t value) const
-    {
-        const auto flipsOf = [](const Block& block) {
-            return ((block.flags & mirrorS) ? flipHorizontal : 0u) | ((block.flags & mirrorT) ? flipVertical : 0u);
-        };
-        if (value >= 0) {
-            if (size_t(value) >= restored.blocks.size())
-                return 0;
-            const Block& block = restored.blocks[size_t(value)];
-            // A first graphic that is none of the map's has no tile: an empty cell.
-            if (block.graphic[0] < 0 || block.graphic[0] >= restored.graphicCount)
-                return 0;
-            return (1u + uint32_t(block.graphic[0])) | flipsOf(block);
-        }
-        const size_t n = size_t(-int64_t(value) - 1);
-        if (n >= restored.anims.size())
-            return 0;
-        uint32_t gid = 1u + uint32_t(restored.graphicCount) + uint32_t(n);
-        const int32_t current = restored.anims[n].current;
-        if (current >= 0 && size_t(current) < restored.frames.size()) {
-            const int32_t block = restored.frames[size_t(current)];
-            if (block >= 0 && size_t(block) < restored.blocks.size())
-                gid |= flipsOf(restored.blocks[size_t(block)]);
-        }
-        return gid;
-    }
-
     // ---- The whole map ----
 
     void readRestored()
@@ -510,18 +491,18 @@ struct Builder {
             const std::string what = std::string("map property ") + name;
             return inRange(parseWhole(required(name).value, what), low, high, what);
         };
-        restored.depth = int(whole("fmap.depth", 8, 32));
+        restored.depth = int(whole(propertyDepth, 8, 32));
         if (restored.depth != 8 && restored.depth != 15 && restored.depth != 16 && restored.depth != 24
             && restored.depth != 32)
             fail("map property fmap.depth is " + std::to_string(restored.depth) + ", not 8, 15, 16, 24 or 32");
-        const std::string little = required("fmap.littleEndian").value;
+        const std::string little = required(propertyLittleEndian).value;
         if (little != "true" && little != "false" && little != "1" && little != "0")
             fail("map property fmap.littleEndian is not true or false");
         restored.littleEndian = little == "true" || little == "1";
-        restored.blockRecordSize = int(whole("fmap.blockRecordSize", 32, 65535));
-        restored.graphicCount = int(whole("fmap.graphicCount", 0, 65535));
+        restored.blockRecordSize = int(whole(propertyBlockRecordSize, 32, 65535));
+        restored.graphicCount = int(whole(propertyGraphicCount, 0, 65535));
 
-        const std::string hex = text("fmap.colourMap");
+        const std::string hex = text(propertyColourMap);
         if (hex.size() % 2 != 0 || hex.size() > 2 * 3 * 65536
             || hex.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
             fail("map property fmap.colourMap is not a string of hex digit pairs");
@@ -532,7 +513,7 @@ struct Builder {
         const int64_t graphicBytes = int64_t(tiled.tileWidth) * tiled.tileHeight
                                      * ((depthOut() + 1) / 8);
         const int64_t graphicLimit = graphicBytes > 0 ? INT32_MAX / graphicBytes : INT32_MAX;
-        const std::vector<std::string> blockLines = splitLines(text("fmap.blocks"));
+        const std::vector<std::string> blockLines = splitLines(text(propertyBlocks));
         if (blockLines.size() > 65535)
             fail("map property fmap.blocks holds more than 65535 blocks");
         for (size_t k = 0; k < blockLines.size(); ++k) {
@@ -553,13 +534,13 @@ struct Builder {
             block.flags = uint8_t(inRange(f[11], 0, 255, what + " flags"));
             restored.blocks.push_back(block);
         }
-        for (int64_t entry : parseList(text("fmap.frames"), -(int64_t(1) << 26), (int64_t(1) << 26) - 1,
+        for (int64_t entry : parseList(text(propertyFrames), -(int64_t(1) << 26), (int64_t(1) << 26) - 1,
                                        "map property fmap.frames")) {
             if (restored.frames.size() >= largestFrameList)
                 fail("map property fmap.frames holds more than " + std::to_string(largestFrameList) + " entries");
             restored.frames.push_back(int32_t(entry));
         }
-        const std::vector<std::string> animLines = splitLines(text("fmap.anims"));
+        const std::vector<std::string> animLines = splitLines(text(propertyAnims));
         if (animLines.size() > largestFrameList)
             fail("map property fmap.anims holds too many animations");
         for (size_t n = 0; n < animLines.size(); ++n) {
@@ -578,6 +559,13 @@ struct Builder {
             anim.end = int32_t(inRange(f[6], -(1 << 28), 1 << 28, what + " end"));
             restored.anims.push_back(anim);
         }
+        exported.graphicCount = restored.graphicCount;
+        for (const Block& b : restored.blocks)
+            exported.blocks.push_back({b.graphic[0], b.graphic[1], b.graphic[2], b.graphic[3], b.userLong1, b.userLong2,
+                                       b.userShort1, b.userShort2, b.userByte1, b.userByte2, b.userByte3, b.flags});
+        for (const tmapwriter::Anim& a : restored.anims)
+            exported.anims.push_back({a.mode, a.delay, a.countdown, a.user, a.current, a.start, a.end});
+        exported.frames = restored.frames;
         if (tiled.tilesets.empty() || tiled.tilesets[0].firstGid != 1)
             fail("the map has fmap.* properties but no tileset with firstgid 1");
         if (tileCountOf(0) < restored.graphicCount)
@@ -648,7 +636,7 @@ struct Builder {
         std::vector<int32_t> cells(size_t(width * height), 0);
         std::vector<int32_t> kept;
         if (restoring)
-            if (const TiledProperty* property = findProperty(layer.properties, "fmap.cells")) {
+            if (const TiledProperty* property = findProperty(layer.properties, propertyCells)) {
                 const std::vector<int64_t> values = parseList(property->value, -largestCellAnim, largestCellBlock,
                                                               where + ": property fmap.cells");
                 if (values.size() != cells.size())
@@ -662,7 +650,7 @@ struct Builder {
                     const uint32_t gid = region.gids[size_t(y * region.width + x)];
                     const int64_t mapX = region.x + x - originX, mapY = region.y + y - originY;
                     const size_t at = size_t(mapY * width + mapX);
-                    if (!kept.empty() && exportedGid(kept[at]) == gid) {
+                    if (!kept.empty() && exportedGid(exported, kept[at]) == gid) {
                         cells[at] = kept[at];
                         continue;
                     }
@@ -679,7 +667,9 @@ struct Builder {
     {
         if (tiled.orientation != "orthogonal")
             fail("the map is " + tiled.orientation + "; only orthogonal maps can be converted");
-        if (tiled.tileWidth < 1 || tiled.tileHeight < 1)
+        // A tile comes from an image, so no tile is larger than the largest image.
+        if (tiled.tileWidth < 1 || tiled.tileHeight < 1
+            || uint64_t(tiled.tileWidth) * uint64_t(tiled.tileHeight) > options.limits.imagePixels)
             fail("the map's tile size is " + std::to_string(tiled.tileWidth) + " x " + std::to_string(tiled.tileHeight));
         tileCounts.assign(tiled.tilesets.size(), -1);
         readRestored();

@@ -16,6 +16,24 @@ const char propertyAnim[] = "fmap.anim";
 const char propertyMode[] = "fmap.mode";
 const char propertyCells[] = "fmap.cells";
 
+// Here rather than in mapmodel.cpp, which needs GL: the import uses it too.
+const TmapBlock* MapModel::blockShown(int32_t cellValue) const
+{
+    int64_t block = cellValue;
+    if (cellValue < 0) {
+        const int64_t anim = -int64_t(cellValue) - 1;
+        if (anim >= int64_t(anims.size()))
+            return nullptr;
+        const int64_t frame = anims[size_t(anim)].current;
+        if (frame < 0 || frame >= int64_t(frames.size()))
+            return nullptr;
+        block = frames[size_t(frame)];
+    }
+    if (block < 0 || block >= int64_t(blocks.size()))
+        return nullptr;
+    return &blocks[size_t(block)];
+}
+
 std::string layerName(int layer)
 {
     return tmapwriter::layerTag(layer);

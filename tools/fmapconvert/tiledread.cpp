@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdlib>
 
 #include "layerdata.h"
@@ -142,6 +143,13 @@ const json* member(const json& object, const char* key)
     return found == object.end() || found->is_null() ? nullptr : &*found;
 }
 
+// A JSON number written with a fraction or exponent that is a whole number
+// within 64 bits; the range is checked before any conversion.
+bool isWholeDouble(double number)
+{
+    return number >= -9e15 && number <= 9e15 && number == std::trunc(number);
+}
+
 int64_t jsonInteger(const json& object, const char* key, int64_t fallback, int64_t low, int64_t high,
                     const std::string& where)
 {
@@ -159,7 +167,7 @@ int64_t jsonInteger(const json& object, const char* key, int64_t fallback, int64
         return checkedRange(value->get<int64_t>(), low, high, what);
     if (value->is_number_float()) {
         const double number = value->get<double>();
-        if (number == double(int64_t(number)) && number >= -9e15 && number <= 9e15)
+        if (isWholeDouble(number))
             return checkedRange(int64_t(number), low, high, what);
     }
     fail(what + " is not a whole number");
@@ -214,8 +222,7 @@ TiledProperties jsonProperties(const json& object, const std::string& where)
             property.value = value->dump();
         else if (value->is_number_float()) {
             const double number = value->get<double>();
-            property.value = number == double(int64_t(number)) && number >= -9e15 && number <= 9e15
-                                 ? std::to_string(int64_t(number)) : value->dump();
+            property.value = isWholeDouble(number) ? std::to_string(int64_t(number)) : value->dump();
         } else
             property.value = value->dump();  // class properties: kept as JSON text
         properties.push_back(property);
@@ -282,7 +289,9 @@ int64_t xmlInteger(const pugi::xml_node& node, const char* name, int64_t fallbac
 
 void parseXml(pugi::xml_document& document, const std::string& text, const std::string& what)
 {
-    const pugi::xml_parse_result result = document.load_buffer(text.data(), text.size());
+    // Line breaks in attribute values are kept (multi-line string properties).
+    const pugi::xml_parse_result result =
+        document.load_buffer(text.data(), text.size(), pugi::parse_default & ~pugi::parse_wconv_attribute);
     if (!result)
         fail(what + ": XML error at byte " + std::to_string(result.offset) + ": " + result.description());
 }
@@ -468,6 +477,7 @@ void readJsonLayers(Reader& reader, const json& layers, int depth)
             const std::string encoding = jsonString(layer, "encoding", "csv", where);
             const std::string compression = jsonString(layer, "compression", "", where);
             if (reader.map.infinite) {
+                uint64_t chunkCells = 0;
                 for (const json& chunk : jsonArray(layer, "chunks", where)) {
                     TiledRegion region;
                     region.x = jsonInteger(chunk, "x", 0, -largestCoordinate, largestCoordinate, where + ": chunk");
@@ -476,6 +486,10 @@ void readJsonLayers(Reader& reader, const json& layers, int depth)
                     region.height = jsonInteger(chunk, "height", 0, 0, largestCoordinate, where + ": chunk");
                     readJsonData(chunk, encoding, compression, region, reader.limits,
                                  where + " chunk at " + std::to_string(region.x) + "," + std::to_string(region.y));
+                    chunkCells += region.gids.size();
+                    if (chunkCells > reader.limits.cellsPerLayer)
+                        fail(where + ": its chunks hold more than the " + std::to_string(reader.limits.cellsPerLayer)
+                             + " cells a layer may have");
                     tileLayer.regions.push_back(std::move(region));
                 }
             } else {
@@ -577,6 +591,7 @@ void readXmlLayers(Reader& reader, const pugi::xml_node& parent, int depth)
             const std::string encoding = xmlAttribute(data, "encoding");
             const std::string compression = xmlAttribute(data, "compression");
             if (reader.map.infinite) {
+                uint64_t chunkCells = 0;
                 for (const pugi::xml_node& chunk : data.children("chunk")) {
                     TiledRegion region;
                     region.x = xmlInteger(chunk, "x", 0, -largestCoordinate, largestCoordinate, where + ": chunk");
@@ -585,6 +600,10 @@ void readXmlLayers(Reader& reader, const pugi::xml_node& parent, int depth)
                     region.height = xmlInteger(chunk, "height", 0, 0, largestCoordinate, where + ": chunk");
                     readXmlData(chunk, encoding, compression, region, reader.limits,
                                 where + " chunk at " + std::to_string(region.x) + "," + std::to_string(region.y));
+                    chunkCells += region.gids.size();
+                    if (chunkCells > reader.limits.cellsPerLayer)
+                        fail(where + ": its chunks hold more than the " + std::to_string(reader.limits.cellsPerLayer)
+                             + " cells a layer may have");
                     tileLayer.regions.push_back(std::move(region));
                 }
             } else {

@@ -26,6 +26,33 @@ bool writePng(const std::string& path, const Image& image, std::string& reason)
     return true;
 }
 
+bool writePngMemory(const Image& image, std::vector<uint8_t>& bytes, std::string& reason)
+{
+    if (image.width <= 0 || image.height <= 0
+        || image.rgba.size() != size_t(image.width) * size_t(image.height) * 4) {
+        reason = "empty image";
+        return false;
+    }
+    png_image png;
+    std::memset(&png, 0, sizeof png);
+    png.version = PNG_IMAGE_VERSION;
+    png.width = png_uint_32(image.width);
+    png.height = png_uint_32(image.height);
+    png.format = PNG_FORMAT_RGBA;
+    png_alloc_size_t size = 0;
+    if (!png_image_write_get_memory_size(png, size, 0, image.rgba.data(), 0, nullptr)) {
+        reason = png.message;
+        return false;
+    }
+    bytes.resize(size);
+    if (!png_image_write_to_memory(&png, bytes.data(), &size, 0, image.rgba.data(), 0, nullptr)) {
+        reason = png.message;
+        return false;
+    }
+    bytes.resize(size);
+    return true;
+}
+
 namespace {
 
 // The second half of both readers: the size check, then the pixels.

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "offscreen.h"
 
@@ -12,6 +13,9 @@ namespace tmapoffscreen {
 
 // Writes an 8-bit RGBA PNG. Returns false (with a reason) when it cannot.
 bool writePng(const std::string& path, const Image& image, std::string& reason);
+
+// As writePng, into memory.
+bool writePngMemory(const Image& image, std::vector<uint8_t>& bytes, std::string& reason);
 
 // Reads any PNG as 8-bit RGBA. Returns false (with a reason) when it cannot.
 // An image of more than maxPixels pixels is refused before its pixels are

@@ -64,7 +64,7 @@ for view in "${views[@]}"; do
   kill "$pid" 2>/dev/null
   wait "$pid" 2>/dev/null
   zoom=$(sed -n 's/.*zoom \([0-9.]*\) px\/cell.*/, \1 px\/cell/p' <<<"$title")
-  read -r _ _ _ counted _ elapsed <"$out/count" 2>/dev/null || counted=""
+  read -r _ counted _ elapsed _ <"$out/count" 2>/dev/null || counted=""
   awk -v what="viewer: fmapview $map, $what$zoom, 1280 x 720" -v n="${counted:-0}" -v s="${elapsed:-0}" \
     'BEGIN { if (s > 0) { fps = n / s; printf "| %s | %.1f fps | - | - | >= 60 fps | %s |\n", what, fps, (fps >= 60 ? "yes" : "**no**") }
              else printf "| %s | failed | - | - | >= 60 fps | - |\n", what }'

@@ -429,6 +429,31 @@ void checkTileLayerCount(int count)
 }
 
 // One region's gids from JSON data: a list of numbers or an encoded string.
+// Adds one chunk of an infinite map's layer, keeping all of the layer's
+// chunks together within the cells a layer may have.
+void addChunk(TiledLayer& layer, TiledRegion&& region, uint64_t& chunkCells, const ImportLimits& limits,
+              const std::string& where)
+{
+    chunkCells += region.gids.size();
+    if (chunkCells > limits.cellsPerLayer)
+        fail(where + ": its chunks hold more than the " + std::to_string(limits.cellsPerLayer)
+             + " cells a layer may have");
+    layer.regions.push_back(std::move(region));
+}
+
+// A finite map's layer covers the map exactly.
+void requireMapSize(const TiledRegion& region, const TiledMap& map, const std::string& where)
+{
+    if (region.width != map.width || region.height != map.height)
+        fail(where + " is " + std::to_string(region.width) + " x " + std::to_string(region.height)
+             + " cells, the map " + std::to_string(map.width) + " x " + std::to_string(map.height));
+}
+
+std::string chunkWhere(const std::string& where, const TiledRegion& region)
+{
+    return where + " chunk at " + std::to_string(region.x) + "," + std::to_string(region.y);
+}
+
 void readJsonData(const json& owner, const std::string& encoding, const std::string& compression,
                   TiledRegion& region, const ImportLimits& limits, const std::string& where)
 {
@@ -484,22 +509,14 @@ void readJsonLayers(Reader& reader, const json& layers, int depth)
                     region.y = jsonInteger(chunk, "y", 0, -largestCoordinate, largestCoordinate, where + ": chunk");
                     region.width = jsonInteger(chunk, "width", 0, 0, largestCoordinate, where + ": chunk");
                     region.height = jsonInteger(chunk, "height", 0, 0, largestCoordinate, where + ": chunk");
-                    readJsonData(chunk, encoding, compression, region, reader.limits,
-                                 where + " chunk at " + std::to_string(region.x) + "," + std::to_string(region.y));
-                    chunkCells += region.gids.size();
-                    if (chunkCells > reader.limits.cellsPerLayer)
-                        fail(where + ": its chunks hold more than the " + std::to_string(reader.limits.cellsPerLayer)
-                             + " cells a layer may have");
-                    tileLayer.regions.push_back(std::move(region));
+                    readJsonData(chunk, encoding, compression, region, reader.limits, chunkWhere(where, region));
+                    addChunk(tileLayer, std::move(region), chunkCells, reader.limits, where);
                 }
             } else {
                 TiledRegion region;
                 region.width = jsonInteger(layer, "width", reader.map.width, 0, largestCoordinate, where);
                 region.height = jsonInteger(layer, "height", reader.map.height, 0, largestCoordinate, where);
-                if (region.width != reader.map.width || region.height != reader.map.height)
-                    fail(where + " is " + std::to_string(region.width) + " x " + std::to_string(region.height)
-                         + " cells, the map " + std::to_string(reader.map.width) + " x "
-                         + std::to_string(reader.map.height));
+                requireMapSize(region, reader.map, where);
                 readJsonData(layer, encoding, compression, region, reader.limits, where);
                 tileLayer.regions.push_back(std::move(region));
             }
@@ -598,22 +615,14 @@ void readXmlLayers(Reader& reader, const pugi::xml_node& parent, int depth)
                     region.y = xmlInteger(chunk, "y", 0, -largestCoordinate, largestCoordinate, where + ": chunk");
                     region.width = xmlInteger(chunk, "width", 0, 0, largestCoordinate, where + ": chunk");
                     region.height = xmlInteger(chunk, "height", 0, 0, largestCoordinate, where + ": chunk");
-                    readXmlData(chunk, encoding, compression, region, reader.limits,
-                                where + " chunk at " + std::to_string(region.x) + "," + std::to_string(region.y));
-                    chunkCells += region.gids.size();
-                    if (chunkCells > reader.limits.cellsPerLayer)
-                        fail(where + ": its chunks hold more than the " + std::to_string(reader.limits.cellsPerLayer)
-                             + " cells a layer may have");
-                    tileLayer.regions.push_back(std::move(region));
+                    readXmlData(chunk, encoding, compression, region, reader.limits, chunkWhere(where, region));
+                    addChunk(tileLayer, std::move(region), chunkCells, reader.limits, where);
                 }
             } else {
                 TiledRegion region;
                 region.width = xmlInteger(layer, "width", reader.map.width, 0, largestCoordinate, where);
                 region.height = xmlInteger(layer, "height", reader.map.height, 0, largestCoordinate, where);
-                if (region.width != reader.map.width || region.height != reader.map.height)
-                    fail(where + " is " + std::to_string(region.width) + " x " + std::to_string(region.height)
-                         + " cells, the map " + std::to_string(reader.map.width) + " x "
-                         + std::to_string(reader.map.height));
+                requireMapSize(region, reader.map, where);
                 readXmlData(data, encoding, compression, region, reader.limits, where);
                 tileLayer.regions.push_back(std::move(region));
             }

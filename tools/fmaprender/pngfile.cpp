@@ -1,8 +1,12 @@
 #include "pngfile.h"
 
-#include <png.h> // png_image_write_to_file, png_image_begin_read_from_file/_memory, png_image_finish_read
+#include <png.h> // png_image_write_to_file/_memory, png_image_begin_read_from_memory, png_image_finish_read
 
+#include <cstdint>
 #include <cstring>
+#include <fstream>  // the file reader reads the whole file first
+#include <iterator>
+#include <vector>
 
 namespace tmapoffscreen {
 
@@ -55,6 +59,28 @@ bool writePngMemory(const Image& image, std::vector<uint8_t>& bytes, std::string
 
 namespace {
 
+// libpng takes memory for a chunk's whole claimed length before reading its
+// bytes, so a chunk that claims more bytes than the PNG holds is refused
+// first. What is not a PNG at all is left to libpng's own reason.
+bool chunksFit(const uint8_t* bytes, size_t size, std::string& reason)
+{
+    static const uint8_t signature[8] = {137, 80, 78, 71, 13, 10, 26, 10};
+    if (size < sizeof signature || std::memcmp(bytes, signature, sizeof signature) != 0)
+        return true;
+    size_t at = sizeof signature;
+    while (size - at >= 8) {
+        const uint32_t length = (uint32_t(bytes[at]) << 24) | (uint32_t(bytes[at + 1]) << 16)
+                              | (uint32_t(bytes[at + 2]) << 8) | uint32_t(bytes[at + 3]);
+        if (uint64_t(length) + 12 > size - at) {
+            reason = "PNG chunk at byte " + std::to_string(at) + " claims " + std::to_string(length)
+                     + " bytes, more than the PNG holds";
+            return false;
+        }
+        at += 12 + size_t(length);
+    }
+    return true;
+}
+
 // The second half of both readers: the size check, then the pixels.
 bool finishRead(png_image& png, Image& image, std::string& reason, uint64_t maxPixels)
 {
@@ -81,14 +107,13 @@ bool finishRead(png_image& png, Image& image, std::string& reason, uint64_t maxP
 
 bool readPng(const std::string& path, Image& image, std::string& reason, uint64_t maxPixels)
 {
-    png_image png;
-    std::memset(&png, 0, sizeof png);
-    png.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&png, path.c_str())) {
-        reason = png.message;
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        reason = "cannot open " + path;
         return false;
     }
-    return finishRead(png, image, reason, maxPixels);
+    const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    return readPngMemory(bytes.data(), bytes.size(), image, reason, maxPixels);
 }
 
 bool readPngMemory(const void* bytes, size_t size, Image& image, std::string& reason, uint64_t maxPixels)
@@ -96,6 +121,8 @@ bool readPngMemory(const void* bytes, size_t size, Image& image, std::string& re
     png_image png;
     std::memset(&png, 0, sizeof png);
     png.version = PNG_IMAGE_VERSION;
+    if (!chunksFit(static_cast<const uint8_t*>(bytes), size, reason))
+        return false;
     if (!png_image_begin_read_from_memory(&png, bytes, size)) {
         reason = png.message;
         return false;

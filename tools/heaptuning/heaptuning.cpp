@@ -1,5 +1,7 @@
 #include "heaptuning.h"
 
+#include <cstdlib>  // defines __GLIBC__ where glibc is the C library
+
 #ifdef __GLIBC__
 #include <malloc.h>  // mallopt, M_TRIM_THRESHOLD, M_MMAP_THRESHOLD
 #endif

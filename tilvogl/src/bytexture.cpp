@@ -110,9 +110,15 @@ struct Schedule {
     int32_t *readyCount;
     int32_t *active;        // textures with ready runs
     int32_t *activePlace;
-    // The result: groups of sub-draws, one bind each.
+    // The result: groups of sub-draws, one bind each. A sub-draw is a run;
+    // firsts index the quads' vertices in cell order, drawFirsts the copy
+    // laid out in drawing order, where each group's vertices lie together.
     GLint *firsts;
     GLsizei *counts;
+    GLint *drawFirsts;
+    float *drawPositions;
+    float *drawNormals;
+    float *drawTexCoords;
     int64_t runs;
     uint32_t *groupTexture;
     int32_t *groupEnd;      // per group: one past its last sub-draw
@@ -309,7 +315,6 @@ bool buildDependencies(bool culling)
     forEachDependency(tolerance, culling, [&](int32_t earlier, int32_t later) {
         d.successors[--d.successorStart[earlier]] = later;
     });
-
     std::memcpy(d.positions, q.positions, size_t(q.count) * 12 * sizeof(float));
     std::memcpy(d.cellFirstQuad, q.cellFirstQuad, size_t(q.cells + 1) * sizeof(int32_t));
     d.count = q.count;
@@ -334,7 +339,9 @@ bool reserveSchedule()
             !allocateArray(s.denseTexture, n) || !allocateArray(s.readyHead, n) ||
             !allocateArray(s.readyCount, n) || !allocateArray(s.active, n) ||
             !allocateArray(s.activePlace, n) || !allocateArray(s.firsts, n) ||
-            !allocateArray(s.counts, n) || !allocateArray(s.groupTexture, n) ||
+            !allocateArray(s.counts, n) || !allocateArray(s.drawFirsts, n) ||
+            !allocateArray(s.drawPositions, n * 12) || !allocateArray(s.drawNormals, n * 12) ||
+            !allocateArray(s.drawTexCoords, n * 8) || !allocateArray(s.groupTexture, n) ||
             !allocateArray(s.groupEnd, n))
             return false;
         s.capacity = n;
@@ -445,6 +452,7 @@ void buildSchedule(int64_t split)
             --s.readyCount[texture];
             s.firsts[s.runs] = GLint(s.runStart[run]) * 4;
             s.counts[s.runs] = GLsizei(s.runStart[run + 1] - s.runStart[run]) * 4;
+            s.drawFirsts[s.runs] = s.runs == 0 ? 0 : s.drawFirsts[s.runs - 1] + s.counts[s.runs - 1];
             ++s.runs;
             for (int32_t i = s.runStart[run]; i < s.runStart[run + 1]; ++i) {
                 for (int32_t e = d.successorStart[i]; e < d.successorStart[i + 1]; ++e) {
@@ -487,10 +495,26 @@ int contextVersion()
     return major * 10 + minor;
 }
 
+// Copies the quads into drawing order. The GL copies client arrays from the
+// lowest to the highest vertex a draw uses, so a texture's sub-draws spread
+// over the whole window would copy the window once per texture.
+void gatherInDrawingOrder()
+{
+    const Schedule &s = schedule;
+    const TmapQuadList &q = collected;
+    for (int64_t k = 0; k < s.runs; ++k) {
+        const size_t from = size_t(s.firsts[k]), to = size_t(s.drawFirsts[k]), vertices = size_t(s.counts[k]);
+        std::memcpy(&s.drawPositions[to * 3], &q.positions[from * 3], vertices * 3 * sizeof(float));
+        std::memcpy(&s.drawNormals[to * 3], &q.normals[from * 3], vertices * 3 * sizeof(float));
+        std::memcpy(&s.drawTexCoords[to * 2], &q.texCoords[from * 2], vertices * 2 * sizeof(float));
+    }
+}
+
 void emitSchedule(bool multiDraw)
 {
     const Schedule &s = schedule;
     const TmapQuadList &q = collected;
+    gatherInDrawingOrder();
     glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
     glDisableClientState(GL_COLOR_ARRAY);
     glDisableClientState(GL_INDEX_ARRAY);
@@ -498,19 +522,19 @@ void emitSchedule(bool multiDraw)
     glEnableClientState(GL_VERTEX_ARRAY);
     glEnableClientState(GL_NORMAL_ARRAY);
     glEnableClientState(GL_TEXTURE_COORD_ARRAY);
-    glVertexPointer(3, GL_FLOAT, 0, q.positions);
-    glNormalPointer(GL_FLOAT, 0, q.normals);
-    glTexCoordPointer(2, GL_FLOAT, 0, q.texCoords);
+    glVertexPointer(3, GL_FLOAT, 0, s.drawPositions);
+    glNormalPointer(GL_FLOAT, 0, s.drawNormals);
+    glTexCoordPointer(2, GL_FLOAT, 0, s.drawTexCoords);
     int32_t first = 0;
     for (int64_t g = 0; g < s.groups; ++g) {
         if (g == s.enableBeforeGroup)
             glEnable(GL_TEXTURE_2D);
         glBindTexture(GL_TEXTURE_2D, s.groupTexture[g]);
         if (multiDraw) {
-            glMultiDrawArrays(GL_QUADS, &s.firsts[first], &s.counts[first], s.groupEnd[g] - first);
+            glMultiDrawArrays(GL_QUADS, &s.drawFirsts[first], &s.counts[first], s.groupEnd[g] - first);
         } else {
             for (int32_t k = first; k < s.groupEnd[g]; ++k)
-                glDrawArrays(GL_QUADS, s.firsts[k], s.counts[k]);
+                glDrawArrays(GL_QUADS, s.drawFirsts[k], s.counts[k]);
         }
         first = s.groupEnd[g];
     }
@@ -661,6 +685,10 @@ void tmapReleaseDrawScratch(void)
     freeArray(s.activePlace);
     freeArray(s.firsts);
     freeArray(s.counts);
+    freeArray(s.drawFirsts);
+    freeArray(s.drawPositions);
+    freeArray(s.drawNormals);
+    freeArray(s.drawTexCoords);
     freeArray(s.groupTexture);
     freeArray(s.groupEnd);
     s = Schedule();

@@ -612,6 +612,16 @@ void glGetIntegerv(GLenum pname, GLint* params) {
     }
 }
 
+// Matrices are not tracked: every matrix reads as the identity.
+void glGetDoublev(GLenum pname, GLdouble* params) {
+    switch (pname) {
+    case GL_MODELVIEW_MATRIX: case GL_PROJECTION_MATRIX: case GL_TEXTURE_MATRIX:
+        for (int i = 0; i < 16; ++i) params[i] = i % 5 == 0 ? 1.0 : 0.0;
+        break;
+    default: params[0] = 0.0; break;
+    }
+}
+
 const GLubyte* glGetString(GLenum name) {
     static const GLubyte vendor[] = "gldouble";
     static const GLubyte empty[] = "";

@@ -10,8 +10,12 @@
 // Mesa's software renderer clips per draw, and a draw that holds a clipped
 // quad moves all its quads in the last bits. The cell order's draws are its
 // runs of consecutive same-texture quads (consecutive glBegin/glEnd pairs
-// with no state change between them are merged), so the runs are kept whole
-// and each is one sub-draw of a glMultiDrawArrays per texture.
+// with no state change between them are merged), so a run that may be
+// clipped is kept whole as one sub-draw of a glMultiDrawArrays per texture.
+// Runs that lie well inside the view volume take the renderer's unclipped
+// path whichever draw holds them, and are merged into as few sub-draws as
+// the order allows; runs wholly outside it draw nothing, and go together at
+// the end of their texture's draw.
 //
 // A window's geometry seldom changes between frames (only animated cells
 // change, and mostly only their textures): the dependencies between quads
@@ -110,12 +114,14 @@ struct Schedule {
     int32_t *readyCount;
     int32_t *active;        // textures with ready runs
     int32_t *activePlace;
-    // The result: groups of sub-draws, one bind each. A sub-draw is a run;
-    // firsts index the quads' vertices in cell order, drawFirsts the copy
-    // laid out in drawing order, where each group's vertices lie together.
+    // The result: groups of runs, one bind each. firsts and counts give a
+    // run's vertices in cell order; each draw copies a group's vertices
+    // together (drawPositions, ...) and sends them as subDraws.
     GLint *firsts;
     GLsizei *counts;
-    GLint *drawFirsts;
+    GLint *subDrawFirsts;
+    GLsizei *subDrawCounts;
+    uint8_t *placements;    // a Placement per quad
     float *drawPositions;
     float *drawNormals;
     float *drawTexCoords;
@@ -125,6 +131,17 @@ struct Schedule {
     int64_t groups;
     int64_t enableBeforeGroup;  // group before which texturing is enabled, or -1
 } schedule;
+
+// Where a quad or run lies against the view volume.
+enum Placement : uint8_t { mayBeClipped, wellInside, whollyOutside };
+
+// Kept between calls: the quads' placements (in the schedule's scratch) for
+// the matrices they were worked out for.
+struct Placements {
+    bool valid;
+    double matrix[16];    // projection times modelview
+    bool zeroToOneDepth;  // clip depth runs from 0 to w rather than -w to w
+} placements;
 
 // ---- Dependencies between quads ----
 
@@ -269,6 +286,7 @@ bool buildDependencies(bool culling)
     const TmapQuadList &q = collected;
     d.valid = false;
     schedule.valid = false;
+    placements.valid = false;
     if (d.quadCapacity < q.capacity) {
         if (!allocateArray(d.positions, q.capacity * 12) ||
             !allocateArray(d.successorStart, q.capacity + 1) || !allocateArray(d.boxes, q.capacity * 6))
@@ -333,13 +351,15 @@ bool reserveSchedule()
     const int64_t n = collected.capacity;
     if (s.capacity < n) {
         s.capacity = 0;
+        placements.valid = false;
         if (!allocateArray(s.textures, n) || !allocateArray(s.runOfQuad, n) ||
             !allocateArray(s.runStart, n + 1) || !allocateArray(s.runTexture, n) ||
             !allocateArray(s.waitingFor, n) || !allocateArray(s.nextReady, n) ||
             !allocateArray(s.denseTexture, n) || !allocateArray(s.readyHead, n) ||
             !allocateArray(s.readyCount, n) || !allocateArray(s.active, n) ||
             !allocateArray(s.activePlace, n) || !allocateArray(s.firsts, n) ||
-            !allocateArray(s.counts, n) || !allocateArray(s.drawFirsts, n) ||
+            !allocateArray(s.counts, n) || !allocateArray(s.subDrawFirsts, n) ||
+            !allocateArray(s.subDrawCounts, n) || !allocateArray(s.placements, n) ||
             !allocateArray(s.drawPositions, n * 12) || !allocateArray(s.drawNormals, n * 12) ||
             !allocateArray(s.drawTexCoords, n * 8) || !allocateArray(s.groupTexture, n) ||
             !allocateArray(s.groupEnd, n))
@@ -452,7 +472,6 @@ void buildSchedule(int64_t split)
             --s.readyCount[texture];
             s.firsts[s.runs] = GLint(s.runStart[run]) * 4;
             s.counts[s.runs] = GLsizei(s.runStart[run + 1] - s.runStart[run]) * 4;
-            s.drawFirsts[s.runs] = s.runs == 0 ? 0 : s.drawFirsts[s.runs - 1] + s.counts[s.runs - 1];
             ++s.runs;
             for (int32_t i = s.runStart[run]; i < s.runStart[run + 1]; ++i) {
                 for (int32_t e = d.successorStart[i]; e < d.successorStart[i + 1]; ++e) {
@@ -495,26 +514,145 @@ int contextVersion()
     return major * 10 + minor;
 }
 
-// Copies the quads into drawing order. The GL copies client arrays from the
-// lowest to the highest vertex a draw uses, so a texture's sub-draws spread
-// over the whole window would copy the window once per texture.
-void gatherInDrawingOrder()
+// ---- Clipping ----
+
+// Where a corner lies against the six planes of the view volume, by margins
+// that cover the GL's own rounding of the same products: whether it is well
+// inside, and the planes it is well outside of, a bit each.
+bool placeCorner(const double *m, const float *corner, bool zeroToOneDepth, unsigned &outside)
+{
+    double clip[4], size[4];
+    for (int row = 0; row < 4; ++row) {
+        const double terms[4] = {m[row] * corner[0], m[4 + row] * corner[1], m[8 + row] * corner[2], m[12 + row]};
+        clip[row] = terms[0] + terms[1] + terms[2] + terms[3];
+        size[row] = std::fabs(terms[0]) + std::fabs(terms[1]) + std::fabs(terms[2]) + std::fabs(terms[3]);
+    }
+    const double margin = 1e-4;
+    const double wLow = clip[3] - margin * size[3], wHigh = clip[3] + margin * size[3];
+    bool inside = wLow > 0.0;
+    outside = 0;
+    for (int axis = 0; axis < 3; ++axis) {
+        const bool fromZero = axis == 2 && zeroToOneDepth;
+        const double slack = margin * size[axis];
+        const double low = clip[axis] - slack, high = clip[axis] + slack;
+        inside = inside && low >= (fromZero ? 0.0 : -wLow) && high <= wLow;
+        if (high < (fromZero ? 0.0 : -wHigh))
+            outside |= 1u << (axis * 2);
+        if (low > wHigh)
+            outside |= 2u << (axis * 2);
+    }
+    return inside;
+}
+
+Placement placeQuad(const double *m, const float *corners, bool zeroToOneDepth)
+{
+    bool inside = true;
+    unsigned outsideAll = ~0u;
+    for (int corner = 0; corner < 4; ++corner) {
+        unsigned outside;
+        inside = placeCorner(m, &corners[corner * 3], zeroToOneDepth, outside) && inside;
+        outsideAll &= outside;
+    }
+    return inside ? wellInside : outsideAll != 0 ? whollyOutside : mayBeClipped;
+}
+
+// Works out where the quads lie for the current matrices; false when that
+// cannot be known (user clip planes, a display list being compiled, no
+// memory), and then every run may be clipped.
+bool placeQuads(int version)
+{
+    const TmapQuadList &q = collected;
+    GLint listIndex = 0;
+    glGetIntegerv(GL_LIST_INDEX, &listIndex);
+    if (listIndex != 0)
+        return false;
+    GLint planes = 0;
+    glGetIntegerv(GL_MAX_CLIP_PLANES, &planes);
+    for (GLint plane = 0; plane < planes && plane < 8; ++plane)
+        if (glIsEnabled(GLenum(GL_CLIP_PLANE0 + plane)))
+            return false;
+    bool zeroToOneDepth = false;
+    if (version >= 45) {
+        GLint depthMode = 0;
+        glGetIntegerv(0x935D /* GL_CLIP_DEPTH_MODE */, &depthMode);
+        zeroToOneDepth = depthMode == 0x935F /* GL_ZERO_TO_ONE */;
+    }
+    double projection[16], modelview[16], matrix[16];
+    glGetDoublev(GL_PROJECTION_MATRIX, projection);
+    glGetDoublev(GL_MODELVIEW_MATRIX, modelview);
+    for (int column = 0; column < 4; ++column)
+        for (int row = 0; row < 4; ++row) {
+            double sum = 0.0;
+            for (int k = 0; k < 4; ++k)
+                sum += projection[k * 4 + row] * modelview[column * 4 + k];
+            matrix[column * 4 + row] = sum;
+        }
+    Placements &p = placements;
+    if (p.valid && p.zeroToOneDepth == zeroToOneDepth && std::memcmp(p.matrix, matrix, sizeof matrix) == 0)
+        return true;
+    for (int64_t i = 0; i < q.count; ++i)
+        schedule.placements[i] = placeQuad(matrix, &q.positions[i * 12], zeroToOneDepth);
+    std::memcpy(p.matrix, matrix, sizeof matrix);
+    p.zeroToOneDepth = zeroToOneDepth;
+    p.valid = true;
+    return true;
+}
+
+Placement placeRun(int32_t run)
 {
     const Schedule &s = schedule;
+    const int64_t begin = s.firsts[run] / 4, end = begin + s.counts[run] / 4;
+    const uint8_t placement = s.placements[begin];
+    for (int64_t i = begin + 1; i < end; ++i)
+        if (s.placements[i] != placement)
+            return mayBeClipped;
+    return Placement(placement);
+}
+
+// Lays out one group's runs from vertex `at` on and fills subDrawFirsts and
+// subDrawCounts; returns the number of sub-draws. The GL copies client arrays
+// from the lowest to the highest vertex a draw uses, so each group's vertices
+// are copied together. Runs that may be clipped stay whole; consecutive runs
+// well inside become one sub-draw; runs wholly outside follow as one.
+int32_t layOutGroup(int32_t first, int32_t end, bool placed, GLint &at)
+{
+    Schedule &s = schedule;
     const TmapQuadList &q = collected;
-    for (int64_t k = 0; k < s.runs; ++k) {
-        const size_t from = size_t(s.firsts[k]), to = size_t(s.drawFirsts[k]), vertices = size_t(s.counts[k]);
+    int32_t count = 0;
+    bool extendable = false;  // the last sub-draw holds runs well inside
+    auto append = [&](int32_t run, bool mergeable) {
+        const size_t from = size_t(s.firsts[run]), to = size_t(at), vertices = size_t(s.counts[run]);
         std::memcpy(&s.drawPositions[to * 3], &q.positions[from * 3], vertices * 3 * sizeof(float));
         std::memcpy(&s.drawNormals[to * 3], &q.normals[from * 3], vertices * 3 * sizeof(float));
         std::memcpy(&s.drawTexCoords[to * 2], &q.texCoords[from * 2], vertices * 2 * sizeof(float));
+        if (mergeable && extendable) {
+            s.subDrawCounts[count - 1] += s.counts[run];
+        } else {
+            s.subDrawFirsts[count] = at;
+            s.subDrawCounts[count] = s.counts[run];
+            ++count;
+        }
+        extendable = mergeable;
+        at += s.counts[run];
+    };
+    for (int32_t run = first; run < end; ++run) {
+        const Placement placement = placed ? placeRun(run) : mayBeClipped;
+        if (placement != whollyOutside)
+            append(run, placement == wellInside);
     }
+    if (placed) {
+        extendable = false;
+        for (int32_t run = first; run < end; ++run)
+            if (placeRun(run) == whollyOutside)
+                append(run, true);
+    }
+    return count;
 }
 
-void emitSchedule(bool multiDraw)
+void emitSchedule(bool multiDraw, bool placed)
 {
     const Schedule &s = schedule;
     const TmapQuadList &q = collected;
-    gatherInDrawingOrder();
     glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
     glDisableClientState(GL_COLOR_ARRAY);
     glDisableClientState(GL_INDEX_ARRAY);
@@ -526,15 +664,17 @@ void emitSchedule(bool multiDraw)
     glNormalPointer(GL_FLOAT, 0, s.drawNormals);
     glTexCoordPointer(2, GL_FLOAT, 0, s.drawTexCoords);
     int32_t first = 0;
+    GLint at = 0;
     for (int64_t g = 0; g < s.groups; ++g) {
         if (g == s.enableBeforeGroup)
             glEnable(GL_TEXTURE_2D);
         glBindTexture(GL_TEXTURE_2D, s.groupTexture[g]);
+        const int32_t subDraws = layOutGroup(first, s.groupEnd[g], placed, at);
         if (multiDraw) {
-            glMultiDrawArrays(GL_QUADS, &s.drawFirsts[first], &s.counts[first], s.groupEnd[g] - first);
+            glMultiDrawArrays(GL_QUADS, s.subDrawFirsts, s.subDrawCounts, subDraws);
         } else {
-            for (int32_t k = first; k < s.groupEnd[g]; ++k)
-                glDrawArrays(GL_QUADS, s.drawFirsts[k], s.counts[k]);
+            for (int32_t k = 0; k < subDraws; ++k)
+                glDrawArrays(GL_QUADS, s.subDrawFirsts[k], s.subDrawCounts[k]);
         }
         first = s.groupEnd[g];
     }
@@ -649,7 +789,7 @@ int tmapDrawCollectedByTexture(void)
         buildSchedule(split);
     }
     // Mesa compiles client-array draws into a display list by value.
-    emitSchedule(version >= 14 && glMultiDrawArrays != nullptr);
+    emitSchedule(version >= 14 && glMultiDrawArrays != nullptr, placeQuads(version));
     return 0;
 }
 
@@ -685,11 +825,14 @@ void tmapReleaseDrawScratch(void)
     freeArray(s.activePlace);
     freeArray(s.firsts);
     freeArray(s.counts);
-    freeArray(s.drawFirsts);
+    freeArray(s.subDrawFirsts);
+    freeArray(s.subDrawCounts);
+    freeArray(s.placements);
     freeArray(s.drawPositions);
     freeArray(s.drawNormals);
     freeArray(s.drawTexCoords);
     freeArray(s.groupTexture);
     freeArray(s.groupEnd);
     s = Schedule();
+    placements = Placements();
 }

@@ -1,9 +1,9 @@
 #include "mapbuild.h"
 
+#include "inputcheck.h"
 #include "tiledform.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <map>
@@ -20,14 +20,6 @@ namespace {
 using tmapwriter::Block;
 using tmapwriter::Bytes;
 
-struct Failure {
-    std::string message;
-};
-
-[[noreturn]] void fail(const std::string& message) { throw Failure{message}; }
-
-std::string inQuotes(const std::string& text) { return "\"" + text + "\""; }
-
 const uint32_t flipHorizontal = gidFlipHorizontal;
 const uint32_t flipVertical = gidFlipVertical;
 const uint32_t flipDiagonal = gidFlipDiagonal;
@@ -38,24 +30,6 @@ const int largestCellAnim = 2048;     // and -16 x (n + 1), at least -0x8000
 const size_t largestFrameList = 1u << 20;
 
 // ---- Numbers in properties ----
-
-int64_t parseWhole(const std::string& text, const std::string& what)
-{
-    errno = 0;
-    char* end = nullptr;
-    const long long value = std::strtoll(text.c_str(), &end, 0);
-    if (text.empty() || *end != '\0' || errno == ERANGE)
-        fail(what + " is not a whole number: " + inQuotes(text.substr(0, 40)));
-    return value;
-}
-
-int64_t inRange(int64_t value, int64_t low, int64_t high, const std::string& what)
-{
-    if (value < low || value > high)
-        fail(what + " is " + std::to_string(value) + ", out of its range " + std::to_string(low) + " to "
-             + std::to_string(high));
-    return value;
-}
 
 // Whitespace-separated whole numbers, each in range.
 std::vector<int64_t> parseList(const std::string& text, int64_t low, int64_t high, const std::string& what)
@@ -70,7 +44,7 @@ std::vector<int64_t> parseList(const std::string& text, int64_t low, int64_t hig
         if (end == std::string::npos)
             end = text.size();
         const std::string what2 = what + " entry " + std::to_string(values.size());
-        values.push_back(inRange(parseWhole(text.substr(start, end - start), what2), low, high, what2));
+        values.push_back(inRange(parseWhole(text.substr(start, end - start), what2, 0), low, high, what2));
         i = end;
     }
     return values;
@@ -122,7 +96,7 @@ Block blockFieldsOf(const TiledTileset& tileset, const TiledTile* tile)
             // A field of n bits takes -2^(n-1) .. 2^n - 1; flags only 0..255.
             const int64_t high = (int64_t(1) << field.bits) - 1;
             const int64_t low = property.name == "flags" ? 0 : -(int64_t(1) << (field.bits - 1));
-            const uint64_t value = uint64_t(inRange(parseWhole(property.value, what), low, high, what));
+            const uint64_t value = uint64_t(inRange(parseWhole(property.value, what, 0), low, high, what));
             const std::string name = field.name;
             if (name == "userLong1") block.userLong1 = uint32_t(value);
             else if (name == "userLong2") block.userLong2 = uint32_t(value);
@@ -489,7 +463,7 @@ struct Builder {
         };
         const auto whole = [&](const char* name, int64_t low, int64_t high) {
             const std::string what = std::string("map property ") + name;
-            return inRange(parseWhole(required(name).value, what), low, high, what);
+            return inRange(parseWhole(required(name).value, what, 0), low, high, what);
         };
         restored.depth = int(whole(propertyDepth, 8, 32));
         if (restored.depth != 8 && restored.depth != 15 && restored.depth != 16 && restored.depth != 24

@@ -5,10 +5,10 @@
 #include <pugixml.hpp>       // xml_document::load_buffer and the node walk for .tmx/.tsx
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 #include <cstdlib>
 
+#include "inputcheck.h"
 #include "layerdata.h"
 #include "tiledmodel.h"
 
@@ -18,33 +18,7 @@ namespace {
 
 using nlohmann::json;
 
-struct Failure {
-    std::string message;
-};
-
-[[noreturn]] void fail(const std::string& message) { throw Failure{message}; }
-
-std::string inQuotes(const std::string& text) { return "\"" + text + "\""; }
-
 // ---- Numbers and colours, shared by both formats ----
-
-int64_t parseInteger(const std::string& text, const std::string& what)
-{
-    errno = 0;
-    char* end = nullptr;
-    const long long value = std::strtoll(text.c_str(), &end, 10);
-    if (text.empty() || *end != '\0' || errno == ERANGE)
-        fail(what + " is not a whole number: " + inQuotes(text.substr(0, 40)));
-    return value;
-}
-
-int64_t checkedRange(int64_t value, int64_t low, int64_t high, const std::string& what)
-{
-    if (value < low || value > high)
-        fail(what + " is " + std::to_string(value) + ", not from " + std::to_string(low) + " to "
-             + std::to_string(high));
-    return value;
-}
 
 // "#rrggbb", "rrggbb" or with alpha first "#aarrggbb".
 void parseColour(const std::string& text, uint8_t rgb[3], const std::string& what)
@@ -87,12 +61,12 @@ void sortTiles(TiledTileset& tileset)
 void checkTileset(TiledTileset& tileset)
 {
     const std::string& where = tileset.where;
-    checkedRange(tileset.tileWidth, 1, largestSize, where + ": tile width");
-    checkedRange(tileset.tileHeight, 1, largestSize, where + ": tile height");
-    checkedRange(tileset.margin, 0, largestSize, where + ": margin");
-    checkedRange(tileset.spacing, 0, largestSize, where + ": spacing");
-    checkedRange(tileset.columns, 0, largestSize, where + ": columns");
-    checkedRange(tileset.tileCount, -1, int64_t(1) << 29, where + ": tile count");
+    inRange(tileset.tileWidth, 1, largestSize, where + ": tile width");
+    inRange(tileset.tileHeight, 1, largestSize, where + ": tile height");
+    inRange(tileset.margin, 0, largestSize, where + ": margin");
+    inRange(tileset.spacing, 0, largestSize, where + ": spacing");
+    inRange(tileset.columns, 0, largestSize, where + ": columns");
+    inRange(tileset.tileCount, -1, int64_t(1) << 29, where + ": tile count");
     sortTiles(tileset);
 }
 
@@ -164,11 +138,11 @@ int64_t jsonInteger(const json& object, const char* key, int64_t fallback, int64
         return int64_t(number);
     }
     if (value->is_number_integer())
-        return checkedRange(value->get<int64_t>(), low, high, what);
+        return inRange(value->get<int64_t>(), low, high, what);
     if (value->is_number_float()) {
         const double number = value->get<double>();
         if (isWholeDouble(number))
-            return checkedRange(int64_t(number), low, high, what);
+            return inRange(int64_t(number), low, high, what);
     }
     fail(what + " is not a whole number");
 }
@@ -284,7 +258,7 @@ int64_t xmlInteger(const pugi::xml_node& node, const char* name, int64_t fallbac
     if (!attribute)
         return fallback;
     const std::string what = where + ": " + name;
-    return checkedRange(parseInteger(attribute.value(), what), low, high, what);
+    return inRange(parseWhole(attribute.value(), what), low, high, what);
 }
 
 void parseXml(pugi::xml_document& document, const std::string& text, const std::string& what)

@@ -100,6 +100,7 @@ struct Schedule {
     int64_t hashCapacity;
     uint32_t *textures;     // the quads' textures it was worked out for
     int64_t split;          // first quad drawn after glEnable(GL_TEXTURE_2D), or -1
+    bool quadRuns;          // every quad a run of its own
     // Runs of the cell order: consecutive quads with the same texture.
     int32_t *runOfQuad;
     int32_t *runStart;      // per run and one more
@@ -395,20 +396,22 @@ int32_t denseIndex(uint32_t texture, int32_t &textures)
     return textures - 1;
 }
 
-void buildSchedule(int64_t split)
+void buildSchedule(int64_t split, bool quadRuns)
 {
     Schedule &s = schedule;
     const TmapQuadList &q = collected;
     const Dependencies &d = dependencies;
 
-    // Runs, and the first run drawn after texturing is enabled.
+    // Runs, and the first run drawn after texturing is enabled. A display
+    // list merges a group's draws into one whatever their runs, so there
+    // every quad is a run of its own and free to move on its own.
     int32_t textures = 0;
     for (int64_t i = 0; i < s.hashCapacity; ++i)
         s.hashSlots[i] = 0;
     int32_t runs = 0;
     int32_t splitRun = -1;
     for (int64_t i = 0; i < q.count; ++i) {
-        if (i == 0 || q.textures[i] != q.textures[i - 1] || i == split) {
+        if (i == 0 || q.textures[i] != q.textures[i - 1] || i == split || quadRuns) {
             if (i == split)
                 splitRun = runs;
             s.runStart[runs] = int32_t(i);
@@ -496,6 +499,7 @@ void buildSchedule(int64_t split)
 
     std::memcpy(s.textures, q.textures, size_t(q.count) * sizeof(uint32_t));
     s.split = split;
+    s.quadRuns = quadRuns;
     s.valid = true;
 }
 
@@ -779,14 +783,15 @@ int tmapDrawCollectedByTexture(void)
     if (split > 0 && listIndex == 0 && glIsEnabled(GL_TEXTURE_2D))
         split = -1;
     const Schedule &s = schedule;
-    bool sameOrder = s.valid && s.split == split &&
+    const bool quadRuns = listIndex != 0;
+    bool sameOrder = s.valid && s.split == split && s.quadRuns == quadRuns &&
                      std::memcmp(s.textures, q.textures, size_t(q.count) * sizeof(uint32_t)) == 0;
     if (!sameOrder) {
         if (!reserveSchedule()) {
             schedule.valid = false;
             return -1;
         }
-        buildSchedule(split);
+        buildSchedule(split, quadRuns);
     }
     // Mesa compiles client-array draws into a display list by value.
     emitSchedule(version >= 14 && glMultiDrawArrays != nullptr, placeQuads(version));

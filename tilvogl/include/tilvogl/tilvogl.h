@@ -207,16 +207,20 @@ void tmapStepAnims(void);
  *
  * Grouped, each call binds every texture it uses once and draws its quads
  * from client arrays with glMultiDrawArrays (OpenGL 1.4), or with one
- * glDrawArrays per run of same-texture quads where the context is older.
- * Afterwards the bound texture is the last group's, not necessarily the last
- * cell's; GL_TEXTURE_2D is enabled exactly when the cell order leaves it
- * enabled (tmapDrawBlocks enables it before the first group of side faces,
- * having drawn the caps that come before any side face first); the current
- * normal and texture coordinates are those the cell order leaves; the client
- * array state is restored (glPushClientAttrib). Inside glNewList the grouped
- * draws are compiled into the list. The order takes GL_CULL_FACE as it is at
- * the call (with culling, faces hidden by it need no order among themselves),
- * so a list should be replayed with the culling it was compiled with. The library keeps scratch memory between
+ * glDrawArrays per sub-draw where the context is older. Quads that the
+ * current matrices put well inside the view volume share sub-draws; a run of
+ * same-texture quads that the GL may clip stays one sub-draw of its own, as
+ * in the cell order (inside glNewList, with user clip planes enabled, every
+ * run does). Afterwards the bound texture is the last group's, not
+ * necessarily the last cell's; GL_TEXTURE_2D is enabled exactly when the
+ * cell order leaves it enabled (tmapDrawBlocks enables it before the first
+ * group of side faces, having drawn the caps that come before any side face
+ * first); the current normal and texture coordinates are those the cell
+ * order leaves; the client array state is restored (glPushClientAttrib).
+ * Inside glNewList the grouped draws are compiled into the list. The order
+ * takes GL_CULL_FACE as it is at the call (with culling, faces hidden by it
+ * need no order among themselves), so a list should be replayed with the
+ * culling it was compiled with. The library keeps scratch memory between
  * calls (freed by tmapRelease) and the order it worked out, which it reuses
  * while the window's quads stay the same. When that memory cannot be had, or
  * a buffer object is bound to GL_ARRAY_BUFFER, the call draws in cell order. */

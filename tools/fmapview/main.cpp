@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "heaptuning.h"
 #include "loadmessage.h"
 #include "overview.h"
 #include "picture.h"
@@ -703,6 +704,7 @@ void entry(int state)
 
 int main(int argc, char** argv)
 {
+    tuneHeapForSteadyFrames();
     int startLayer = 0;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];

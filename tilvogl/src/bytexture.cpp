@@ -561,14 +561,12 @@ Placement placeQuad(const double *m, const float *corners, bool zeroToOneDepth)
 }
 
 // Works out where the quads lie for the current matrices; false when that
-// cannot be known (user clip planes, a display list being compiled, no
-// memory), and then every run may be clipped.
-bool placeQuads(int version)
+// cannot be known (a display list being compiled, user clip planes), and
+// then every run may be clipped.
+bool placeQuads(int version, bool compiling)
 {
     const TmapQuadList &q = collected;
-    GLint listIndex = 0;
-    glGetIntegerv(GL_LIST_INDEX, &listIndex);
-    if (listIndex != 0)
+    if (compiling)
         return false;
     GLint planes = 0;
     glGetIntegerv(GL_MAX_CLIP_PLANES, &planes);
@@ -779,22 +777,22 @@ int tmapDrawCollectedByTexture(void)
     // Not while a display list is compiled: the list may run in other state.
     GLint listIndex = 0;
     glGetIntegerv(GL_LIST_INDEX, &listIndex);
+    const bool compiling = listIndex != 0;
     int64_t split = q.firstSideFace;
-    if (split > 0 && listIndex == 0 && glIsEnabled(GL_TEXTURE_2D))
+    if (split > 0 && !compiling && glIsEnabled(GL_TEXTURE_2D))
         split = -1;
     const Schedule &s = schedule;
-    const bool quadRuns = listIndex != 0;
-    bool sameOrder = s.valid && s.split == split && s.quadRuns == quadRuns &&
+    bool sameOrder = s.valid && s.split == split && s.quadRuns == compiling &&
                      std::memcmp(s.textures, q.textures, size_t(q.count) * sizeof(uint32_t)) == 0;
     if (!sameOrder) {
         if (!reserveSchedule()) {
             schedule.valid = false;
             return -1;
         }
-        buildSchedule(split, quadRuns);
+        buildSchedule(split, compiling);
     }
     // Mesa compiles client-array draws into a display list by value.
-    emitSchedule(version >= 14 && glMultiDrawArrays != nullptr, placeQuads(version));
+    emitSchedule(version >= 14 && glMultiDrawArrays != nullptr, placeQuads(version, compiling));
     return 0;
 }
 

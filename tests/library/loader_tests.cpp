@@ -363,7 +363,9 @@ TEST_F(LoadFile, ErrorStrings) {
     EXPECT_STREQ(tmapErrorString(2), "not a readable map file");
     EXPECT_STREQ(tmapErrorString(3), "file could not be opened");
     EXPECT_STREQ(tmapErrorString(4), "unsupported map header");
-    EXPECT_STREQ(tmapErrorString(5), "unknown error");
+    EXPECT_STREQ(tmapErrorString(5), "no usable OpenGL context");
+    EXPECT_STREQ(tmapErrorString(6), "map exceeds the OpenGL limits");
+    EXPECT_STREQ(tmapErrorString(7), "unknown error");
     EXPECT_STREQ(tmapErrorString(-1), "unknown error");
 }
 

@@ -14,7 +14,8 @@ namespace {
 class Textures : public LibraryTest {
 protected:
     // Loads one 1 x n graphic per pixel list at the given depth and returns
-    // the uploaded RGBA bytes of each.
+    // the uploaded RGBA bytes of each. The same map loaded without textures
+    // must keep exactly those bytes, with no GL call at all.
     std::vector<Bytes> convert(int depth, const std::vector<Bytes>& graphics, int width,
                                const Bytes& colourMap = {}) {
         Map m;
@@ -27,6 +28,14 @@ protected:
         EXPECT_EQ(load(m), 0) << tmapErrorString(tmapError);
         std::vector<Bytes> out;
         for (const gldouble::Call& c : gldouble::callsNamed("glTexImage2D")) out.push_back(c.bytes);
+
+        gldouble::reset();
+        EXPECT_EQ(load(m, TMAP_TEXTURES_NONE), 0) << tmapErrorString(tmapError);
+        EXPECT_TRUE(gldouble::calls().empty()) << gldouble::dump();
+        Bytes uploaded;
+        for (const Bytes& graphic : out) uploaded.insert(uploaded.end(), graphic.begin(), graphic.end());
+        const Bytes kept(tmapGraphicPixels, tmapGraphicPixels + uploaded.size());
+        EXPECT_EQ(kept, uploaded);
         return out;
     }
 };
@@ -76,6 +85,8 @@ TEST_F(Textures, NoGraphicsMakeNoTexture) {
     m.graphicCount = 0;
     ASSERT_EQ(load(m), 0);
     EXPECT_TRUE(gldouble::calls().empty()) << gldouble::dump();
+    ASSERT_EQ(load(m, TMAP_TEXTURES_NONE), 0);
+    EXPECT_EQ(tmapGraphicPixels, nullptr);
     // A "BGFX" chunk that holds bytes for a header claiming none: still none.
     auto chunks = tmapwriter::buildChunks(m);
     chunks.push_back(tmapwriter::makeChunk("BGFX", Bytes(64, 7)));

@@ -143,6 +143,7 @@ void tmapRelease(void)
 {
     tmapReleaseDrawScratch();
     freeAndClear(tmapColourMap);
+    freeAndClear(tmapGraphicPixels);
     tmapColourMapSize = 0;
     freeAndClear(tmapBlocks);
     freeAndClear(tmapAnims);

@@ -34,6 +34,7 @@ int32_t **tmapCurrentRows = nullptr;
 int tmapFirstTexture = 0;
 int tmapErrorSystem = 0;
 unsigned int tmapTextureFormat = 0x1908; // GL_RGBA
+unsigned char *tmapGraphicPixels = nullptr;
 }
 
 bool tmapHeaderSeen = false;
@@ -65,6 +66,13 @@ const char *tmapErrorString(int code)
     case TMAP_ERROR_NOT_A_MAP: return "not a readable map file";
     case TMAP_ERROR_CANNOT_OPEN: return "file could not be opened";
     case TMAP_ERROR_UNSUPPORTED_HEADER: return "unsupported map header";
+    case TMAP_ERROR_NO_GL_CONTEXT: return "no usable OpenGL context";
+    case TMAP_ERROR_GL_LIMITS: return "map exceeds the OpenGL limits";
     default: return "unknown error";
     }
+}
+
+int tmapVersion(void)
+{
+    return TMAP_VERSION_MAJOR * 10000 + TMAP_VERSION_MINOR * 100 + TMAP_VERSION_PATCH;
 }

@@ -1,4 +1,5 @@
-// "BGFX": tile graphics converted to RGBA and uploaded as GL textures.
+// "BGFX": tile graphics converted to RGBA and uploaded as GL textures, or,
+// for a load that asks for no textures, kept as RGBA in tmapGraphicPixels.
 #include <GL/gl.h>
 #include <cstring>
 
@@ -111,21 +112,35 @@ int tmapDecodeGraphics(const unsigned char *chunk)
     if (count == 0)
         return 0;
 
-    // One zeroed scratch image serves every graphic: rows 1 to tile height
-    // hold the graphic, with a spare zero row above and below it.
     const size_t pixelCount = size_t(tmapTileWidth) * size_t(tmapTileHeight);
     const size_t rowBytes = size_t(tmapTileWidth) * 4;
+    Rgba palette[256];
+    if (tmapDepth == 8)
+        buildPalette(palette);
+    const unsigned char *in = tmapChunkData(chunk);
+
+    if (tmapFirstTexture == TMAP_TEXTURES_NONE) {
+        // Kept pixels: one array for all graphics. Its size is bounded by
+        // the chunk, at most four bytes out per byte in.
+        const size_t keptBytes = size_t(count) * pixelCount * 4;
+        tmapFree(tmapGraphicPixels); // a second "BGFX" chunk replaces the first
+        tmapGraphicPixels = static_cast<unsigned char *>(tmapAllocate(keptBytes));
+        if (tmapGraphicPixels == nullptr)
+            return tmapFail(TMAP_ERROR_OUT_OF_MEMORY);
+        std::memset(tmapGraphicPixels, 0, keptBytes);
+        for (int g = 0; g < tmapGraphicCount; ++g, in += graphicSize)
+            convertPixels(in, tmapGraphicPixels + size_t(g) * pixelCount * 4, pixelCount, palette);
+        return 0;
+    }
+
+    // One zeroed scratch image serves every graphic: rows 1 to tile height
+    // hold the graphic, with a spare zero row above and below it.
     const size_t scratchBytes = rowBytes * (size_t(tmapTileHeight) + 2);
     unsigned char *scratch = static_cast<unsigned char *>(tmapAllocate(scratchBytes));
     if (scratch == nullptr)
         return tmapFail(TMAP_ERROR_OUT_OF_MEMORY);
     std::memset(scratch, 0, scratchBytes);
 
-    Rgba palette[256];
-    if (tmapDepth == 8)
-        buildPalette(palette);
-
-    const unsigned char *in = tmapChunkData(chunk);
     unsigned char *graphicRows = scratch + rowBytes;
     for (int g = 0; g < tmapGraphicCount; ++g) {
         convertPixels(in, graphicRows, pixelCount, palette);

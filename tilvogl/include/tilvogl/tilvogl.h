@@ -29,6 +29,17 @@
 extern "C" {
 #endif
 
+/* The library's version, the one place the build takes it from: the one the
+ * program was compiled against here, the one it runs against from
+ * tmapVersion. */
+#define TMAP_VERSION_MAJOR 1
+#define TMAP_VERSION_MINOR 0
+#define TMAP_VERSION_PATCH 0
+
+/* MAJOR * 10000 + MINOR * 100 + PATCH of the library the program runs
+ * against (compare with TMAP_VERSION_MAJOR etc. to detect a mismatch). */
+int tmapVersion(void);
+
 #define TMAP_LAYER_COUNT 8
 
 /* Values of tmapError. */
@@ -37,6 +48,19 @@ extern "C" {
 #define TMAP_ERROR_NOT_A_MAP 2
 #define TMAP_ERROR_CANNOT_OPEN 3
 #define TMAP_ERROR_UNSUPPORTED_HEADER 4
+#define TMAP_ERROR_NO_GL_CONTEXT 5 /* "no usable OpenGL context" */
+#define TMAP_ERROR_GL_LIMITS 6     /* the map does not fit the GL's limits */
+
+/* firstTexture values of tmapLoadFile and tmapDecode* that ask for something
+ * other than caller-chosen texture names (any value >= 0 is the name of
+ * graphic 0, as always):
+ * TMAP_TEXTURES_NONE      defines no GL texture and makes no GL call at all;
+ *                         the graphics' RGBA pixels are kept in
+ *                         tmapGraphicPixels. Needs no GL context.
+ * TMAP_TEXTURES_GENERATED the library generates the texture names and
+ *                         deletes them again (see tmapTextureNames). */
+#define TMAP_TEXTURES_NONE (-1)
+#define TMAP_TEXTURES_GENERATED (-2)
 
 /* Block flags. */
 #define TMAP_FLAG_STACKED 0x20u /* the next record of tmapBlocks stands on this one (3D) */
@@ -121,7 +145,15 @@ extern int32_t **tmapLayerRows[TMAP_LAYER_COUNT];
 extern int32_t *tmapCurrentLayer;  /* borrowed from tmapLayers, or NULL */
 extern int32_t **tmapCurrentRows;  /* borrowed from tmapLayerRows, or NULL */
 
-extern int tmapFirstTexture;           /* texture name of graphic 0 */
+extern int tmapFirstTexture;           /* texture name of graphic 0, or TMAP_TEXTURES_* */
+
+/* With TMAP_TEXTURES_NONE: every tile graphic converted to RGBA, 8 bits a
+ * channel (red, green, blue, alpha in that byte order), graphic after graphic:
+ * graphic g starts at byte g * tmapTileWidth * tmapTileHeight * 4, its first
+ * stored row first, rows tmapTileWidth * 4 bytes apart with no padding.
+ * NULL in the other modes and when the map has no graphics. Owned by the
+ * library: freed by tmapRelease and by the next load. */
+extern unsigned char *tmapGraphicPixels;
 extern unsigned int tmapTextureFormat; /* GL format of tile textures, GL_RGBA */
 
 /* Texture coordinates (s, t) of the four corners of a cell quad, in the

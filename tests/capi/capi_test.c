@@ -4,6 +4,7 @@
 #include <string.h>
 
 #include <tilvogl/tilvogl.h>
+#include <tilvogl/tilvogl_gpu.h>
 
 static int failures = 0;
 
@@ -91,6 +92,18 @@ int main(void)
 
     tmapRelease();
     tmapRelease();
+
+    /* The shader renderer's header from C: with no map, nothing to upload
+     * or draw, and no GL is needed to be told so. */
+    {
+        TmapGpuView view;
+        tmapGpuViewDefaults(&view);
+        CHECK(view.modelview[0] == 1.0f && view.colour[3] == 1.0f && view.lightingEnabled == 0);
+        CHECK(tmapGpuUpload() == -1);
+        CHECK(tmapGpuDrawLayer(&view, 0, 0, 1, 1, 0.0f, 0.0f, 0.0f, 1.0f, 1.0f) == -1);
+        CHECK(tmapGpuDrawBlocks(&view, 0, 0, 1, 1, 0.0f, 0.0f, 0.0f, 1.0f, 1.0f) == -1);
+        tmapGpuRelease();
+    }
     if (failures == 0)
         printf("capi: all checks passed\n");
     return failures == 0 ? 0 : 1;

@@ -1,0 +1,201 @@
+/*
+ * TilvoGL shader renderer: the current map drawn through OpenGL 3.3 core,
+ * OpenGL ES 3.0 or WebGL 2, whole windows in one draw call.
+ *
+ * tmapGpuUpload copies the current map to the GL once: every tile graphic
+ * into a 2D array texture, each present layer's cells into an integer
+ * texture, the block records and the animations' current frames into small
+ * tables. The draw operations then draw windows of the current layer with
+ * the same window parameters and the same picture as tmapDrawLayer,
+ * tmapDrawLayerSecondGraphic and tmapDrawBlocks (mirror flags, stacked
+ * columns, caps, clipping at the layer's edges and skipped cells included):
+ *   - a flat window is one draw of one quad whatever its size: a fragment
+ *     shader reads the cell, its animation and block, and the graphic;
+ *   - a window of block columns is one instanced draw: every column has the
+ *     same number of face slots (four per cube of the map's tallest stack,
+ *     plus two caps), unused slots make no fragments, and the faces are
+ *     drawn in the fixed-function path's order, so coplanar caps and equal
+ *     depths resolve the same way.
+ * A frame whose map did not change does no work per cell on the CPU: it
+ * compares the animations' current frames with the uploaded ones (work per
+ * animation) and re-sends the window's column and row positions only when
+ * the window changed (work per column and row).
+ *
+ * The map must have been loaded with TMAP_TEXTURES_NONE: the renderer takes
+ * the graphics from tmapGraphicPixels, so a map loads without any context
+ * and with a core context (where the fixed-function path's texture names
+ * cannot be used).
+ *
+ * Changes the program makes after the upload:
+ *   - tmapStepAnims / tmapResetAnims: seen by the next draw, which uploads
+ *     only the table of the animations' current blocks (4 bytes an
+ *     animation) when it changed;
+ *   - tmapSetCell: the next draw uploads that one cell (4 bytes); after more
+ *     than a few hundred changes between two draws, the changed layer whole;
+ *   - tmapSelectLayer: the next draw uses that layer's texture;
+ *   - a new map, or tmapRelease: the draws refuse until the next
+ *     tmapGpuUpload, which deletes the old GL objects and makes new ones.
+ *   - Direct writes into tmapLayers, tmapBlocks or tmapAnimFrames are not
+ *     seen: call tmapGpuUpload again.
+ *
+ * GPU memory: 4 bytes per cell of each present layer (a 32-bit integer
+ * texture); tmapTileWidth * tmapTileHeight * 4 bytes per graphic (RGBA, 8
+ * bits a channel, no mipmaps); 32 bytes per block record; 4 bytes per
+ * animation; 4 bytes per column, row and stacked cube of the last window.
+ * The tables are folded into textures no wider than the GL's largest, so a
+ * layer of up to GL_MAX_TEXTURE_SIZE squared cells fits.
+ *
+ * Limits: a map with more graphics than GL_MAX_ARRAY_TEXTURE_LAYERS, tiles
+ * larger than GL_MAX_TEXTURE_SIZE, or a table longer than
+ * GL_MAX_TEXTURE_SIZE squared entries is refused by tmapGpuUpload with -1
+ * and TMAP_ERROR_GL_LIMITS.
+ *
+ * GL functions: the renderer calls every GL function through a table it
+ * fills at tmapGpuUpload, and calls no fixed-function entry point. The
+ * functions are looked up with tmapGpuGetProcAddress when the program set
+ * it (glfwGetProcAddress, SDL_GL_GetProcAddress, eglGetProcAddress,
+ * wglGetProcAddress combined with GetProcAddress on opengl32.dll for the
+ * OpenGL 1.1 functions, ...), otherwise among the process's loaded
+ * libraries by name (dlsym: on Linux, Mesa's libGL, libGLESv2 and libOSMesa
+ * export every GL 3 function, and on macOS the OpenGL framework exports the
+ * core profile's). On Windows the program must set tmapGpuGetProcAddress,
+ * since opengl32.dll exports nothing newer than OpenGL 1.1. Under
+ * Emscripten the functions are WebGL 2's, linked directly.
+ *
+ * GL state: blending, the depth test, range and function, culling, the
+ * front-face winding and the viewport are the caller's and are not touched.
+ * A draw leaves its own program, vertex array object and textures bound (on
+ * texture units 0 to 5, with unit 0 active); a program that also draws with
+ * its own GL code binds its own again. Drawing needs the context current at
+ * the upload, or one sharing objects with it.
+ *
+ * No GL error is left set by any call: bad input is refused before the GL
+ * is called. tmapGpuUpload reads (and so clears) the GL error state to
+ * detect the GL running out of memory.
+ *
+ * Single-threaded, like the rest of the library. Nothing is printed.
+ */
+#ifndef TILVOGL_TILVOGL_GPU_H
+#define TILVOGL_TILVOGL_GPU_H
+
+#include "tilvogl.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* How a draw sees the scene: what the fixed-function program sets with
+ * glLoadMatrix, glColor, glFog and glLight. Fill it with tmapGpuViewDefaults
+ * (GL's initial state) and change what the scene sets. Read at each draw,
+ * not kept. */
+typedef struct TmapGpuView {
+    /* Column-major 4 x 4 matrices, as glLoadMatrixf takes them (with glm:
+     * glm::value_ptr(matrix)). Vertices are transformed by modelview, then
+     * by projection. */
+    float projection[16];
+    float modelview[16];
+
+    /* The colour that modulates the texels when lighting is off, as the
+     * current glColor4f with GL_MODULATE: alpha included (a 0.7 here makes
+     * a blended layer 70 % opaque). Ignored when lighting is on, as with
+     * GL_COLOR_MATERIAL off. */
+    float colour[4];
+
+    /* Exponential fog (GL_FOG_MODE GL_EXP): the fragment's colour becomes
+     * f * colour + (1 - f) * fogColour, f = exp(-fogDensity * |z|) with z
+     * the eye-space depth, clamped to 0..1; alpha is not fogged. */
+    int fogEnabled;
+    float fogDensity;
+    float fogColour[4]; /* red, green, blue; alpha unused */
+
+    /* One light (GL_LIGHT0) on GL's default material (ambient 0.2, diffuse
+     * 0.8, no specular or emission), computed per vertex as the fixed
+     * function does: colour = modelAmbient * 0.2 + lightAmbient * 0.2 +
+     * max(N . L, 0) * lightDiffuse * 0.8, each channel clamped to 0..1,
+     * alpha 1; the texels are multiplied by it. N is the face's normal (the
+     * fixed-function path's normals) times the inverse transpose of the
+     * modelview, not renormalised (as with GL_NORMALIZE off). */
+    int lightingEnabled;
+    /* In eye coordinates: what glLightfv(GL_LIGHT0, GL_POSITION, p) stores,
+     * p times the modelview in force at that call (with glm:
+     * modelviewAtThatCall * p). w 0: a directional light from direction
+     * xyz; otherwise a point light at xyz / w, without attenuation. */
+    float lightPosition[4];
+    float lightAmbient[4];
+    float lightDiffuse[4];
+    float modelAmbient[4]; /* GL_LIGHT_MODEL_AMBIENT */
+    /* GL_LIGHT_MODEL_TWO_SIDE: faces seen from the back (by the winding
+     * glFrontFace selects) are lit with the normal reversed. */
+    int twoSided;
+
+    /* Discard fragments whose final alpha is 0, as glAlphaFunc(GL_GREATER,
+     * 0) with GL_ALPHA_TEST enabled does (core profiles have no alpha
+     * test). */
+    int alphaTest;
+} TmapGpuView;
+
+/* Fills a view with GL's initial state: identity matrices, colour
+ * (1, 1, 1, 1), fog off (density 1, colour 0, 0, 0, 0), lighting off with
+ * light 0's initial values (position (0, 0, 1, 0), ambient (0, 0, 0, 1),
+ * diffuse (1, 1, 1, 1)), model ambient (0.2, 0.2, 0.2, 1), one-sided, no
+ * alpha test. */
+void tmapGpuViewDefaults(TmapGpuView *view);
+
+/* A GL function's address by name, or NULL; see "GL functions" above. NULL
+ * (the initial value) looks the names up in the loaded libraries. */
+typedef void (*TmapGpuProc)(void);
+extern TmapGpuProc (*tmapGpuGetProcAddress)(const char *name);
+
+/* Copies the current map to the GL of the current context, deleting what
+ * an earlier upload made first. Needs a map loaded with TMAP_TEXTURES_NONE
+ * and a context of OpenGL 3.3 or newer (core or compatibility), OpenGL ES
+ * 3.0 or newer, or WebGL 2. Textures sample with GL_LINEAR and
+ * GL_CLAMP_TO_EDGE, as the fixed-function path's do.
+ *
+ * Returns 0, or -1 with nothing uploaded and:
+ *   - tmapError unchanged when no map is loaded or it was not loaded with
+ *     TMAP_TEXTURES_NONE (the program's mistake; no GL call is made);
+ *   - TMAP_ERROR_NO_GL_CONTEXT when no context is current, it is older
+ *     than the versions above, or a GL function cannot be found;
+ *   - TMAP_ERROR_GL_LIMITS when the map exceeds the context's limits (see
+ *     "Limits" above);
+ *   - TMAP_ERROR_OUT_OF_MEMORY when the GL or the heap ran out of memory. */
+int tmapGpuUpload(void);
+
+/* The draws: the window of tmapDrawLayer, tmapDrawLayerSecondGraphic and
+ * tmapDrawBlocks (same parameters, same meaning, same clipping to the layer
+ * and skipping of cells that name no existing block or graphic), seen
+ * through view. Each is one GL draw call, or none when the window holds no
+ * cell of the layer.
+ *
+ * Return 0 (also when nothing was inside the layer), or -1 with nothing
+ * drawn, no GL call made and tmapError unchanged when view is NULL, no
+ * layer is current, or the current map was not uploaded (nothing uploaded
+ * yet, tmapGpuRelease called, or a new map or tmapRelease since the
+ * upload). */
+int tmapGpuDrawLayer(const TmapGpuView *view, int cellX, int cellY, int columns, int rows,
+                     float originX, float originY, float z, float cellWidth, float cellHeight);
+
+/* As tmapGpuDrawLayer, with each block's graphic2. */
+int tmapGpuDrawLayerSecondGraphic(const TmapGpuView *view, int cellX, int cellY, int columns,
+                                  int rows, float originX, float originY, float z,
+                                  float cellWidth, float cellHeight);
+
+/* Block columns standing on z = baseZ, as tmapDrawBlocks draws them. The
+ * caps and side faces are always textured (fixed-function side faces enable
+ * GL_TEXTURE_2D; here the caps need no glEnable before the call either). */
+int tmapGpuDrawBlocks(const TmapGpuView *view, int cellX, int cellY, int columns, int rows,
+                      float originX, float originY, float baseZ, float cellWidth,
+                      float cellHeight);
+
+/* Deletes every GL object the renderer made; they must belong to the
+ * current context (or one sharing with it). Safe to call at any time, also
+ * with nothing uploaded; tmapRelease does not call it, since it needs no
+ * context. */
+void tmapGpuRelease(void);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* TILVOGL_TILVOGL_GPU_H */

@@ -2,9 +2,11 @@
 // degrees and seen at a slant from a fixed viewpoint. Only animations move.
 #include "shell.h"
 
-#include <tilvogl/tilvogl.h>  // tmapSelectLayer, tmapDrawBlocks
+#include <tilvogl/tilvogl.h>      // tmapSelectLayer, tmapDrawBlocks
+#include <tilvogl/tilvogl_gpu.h>  // tmapGpuDrawBlocks
 
-#include <GL/glu.h>  // gluLookAt
+#include <GL/glu.h>                      // gluLookAt
+#include <glm/ext/matrix_transform.hpp>  // glm::lookAt, glm::rotate
 
 // Above the map, unlike the lit spin scene's light.
 static const float lightPosition[4] = {-15.0f, 15.0f, -8.0f, 0.0f};
@@ -36,6 +38,19 @@ static void drawIsoScene(void)
     glPopMatrix();
 }
 
+// The camera and turn of drawIsoScene.
+static void drawIsoSceneShader(void)
+{
+    glm::mat4 modelview(glm::lookAt(glm::dvec3(0.0, -5.4, -4.2), glm::dvec3(0.0, -2.0, 0.0),
+                                  glm::dvec3(0.0, 1.0, 0.0)));
+    modelview = glm::rotate(modelview, glm::radians(180.0f), glm::vec3(0.0f, 1.0f, 0.0f));
+    modelview = glm::rotate(modelview, glm::radians(-45.0f), glm::vec3(0.0f, 0.0f, 1.0f));
+    TmapGpuView view = shaderView(modelview);
+    setShaderBlockLight(&view, lightPosition, modelview);
+    glDisable(GL_BLEND);
+    tmapGpuDrawBlocks(&view, 0, 0, 50, 50, -12.5f, 12.5f, 0.0f, 0.5f, -0.5f);
+}
+
 const DemoScene demoScene = {
     "isoview",                                // program name
     // window title
@@ -54,6 +69,7 @@ const DemoScene demoScene = {
     selectIsoLayer,                           // after the animation reset
     nullptr,                                  // logic step
     drawIsoScene,                             // drawing
+    drawIsoSceneShader,                       // drawing, shader path
     nullptr,                                  // scene keys
     nullptr,                                  // key-up handler
 };

@@ -6,8 +6,12 @@
 #include "loadmessage.h"      // loadFailureMessage
 #include "platform.h"         // platformTickCount, platformAskYesNo
 #include <tilvogl/tilvogl.h>  // tmapLoadFile, tmapResetAnims, tmapStepAnims, tmapRelease, tmapDrawOrder
+#include <tilvogl/tilvogl_gpu.h>  // tmapGpuUpload, tmapGpuRelease, tmapGpuViewDefaults
 
-#include <GL/glut.h>  // GLUT window, game mode and handlers; GL and GLU
+#include <GL/freeglut.h>  // GLUT window, game mode and handlers, the context version; GL and GLU
+#include <glm/ext/matrix_clip_space.hpp>  // glm::perspective
+#include <glm/ext/matrix_transform.hpp>   // glm::rotate
+#include <glm/gtc/type_ptr.hpp>           // glm::value_ptr
 #include <stdio.h>    // fprintf
 #include <stdlib.h>   // exit
 #include <string.h>   // strcmp
@@ -23,6 +27,8 @@ int depthPhase = 0;
 float angleX = 0.0f;
 float angleY = 0.0f;
 float angleZ = 0.0f;
+int shaderRenderer = 0;
+glm::mat4 shaderProjection(1.0f);
 
 static const unsigned char keyEscape = 27;
 
@@ -61,6 +67,13 @@ void turnAngle(float *angle, double step)
         *angle += 360.0f;
 }
 
+glm::mat4 sceneRotation(const glm::mat4 &modelview)
+{
+    glm::mat4 turned = glm::rotate(modelview, glm::radians(angleX), glm::vec3(1.0f, 0.0f, 0.0f));
+    turned = glm::rotate(turned, glm::radians(angleY), glm::vec3(0.0f, 1.0f, 0.0f));
+    return glm::rotate(turned, glm::radians(angleZ), glm::vec3(0.0f, 0.0f, 1.0f));
+}
+
 void pushSceneRotation(void)
 {
     glPushMatrix();
@@ -69,11 +82,13 @@ void pushSceneRotation(void)
     glRotatef(angleZ, 0.0f, 0.0f, 1.0f);
 }
 
+// The light of the block scenes, on both paths.
+static const float lightAmbient[4] = {0.7f, 0.7f, 0.7f, 1.0f};
+static const float lightDiffuse[4] = {1.0f, 1.0f, 1.0f, 1.0f};
+static const float modelAmbient[4] = {0.5f, 0.5f, 0.5f, 1.0f};
+
 void setUpBlockLighting(const float lightPosition[4])
 {
-    static const float lightAmbient[4] = {0.7f, 0.7f, 0.7f, 1.0f};
-    static const float lightDiffuse[4] = {1.0f, 1.0f, 1.0f, 1.0f};
-    static const float modelAmbient[4] = {0.5f, 0.5f, 0.5f, 1.0f};
     // No material is set: the default material's lit colour modulates the
     // textures.
     glLightfv(GL_LIGHT0, GL_AMBIENT, lightAmbient);
@@ -83,6 +98,30 @@ void setUpBlockLighting(const float lightPosition[4])
     glLightModeli(GL_LIGHT_MODEL_TWO_SIDE, 1);
     glEnable(GL_LIGHTING);
     glEnable(GL_LIGHT0);
+}
+
+TmapGpuView shaderView(const glm::mat4 &modelview)
+{
+    TmapGpuView view;
+    tmapGpuViewDefaults(&view);
+    memcpy(view.projection, glm::value_ptr(shaderProjection), sizeof view.projection);
+    memcpy(view.modelview, glm::value_ptr(modelview), sizeof view.modelview);
+    view.fogEnabled = 1;
+    view.fogDensity = demoScene.fogDensity;
+    memcpy(view.fogColour, demoScene.fogColour, sizeof view.fogColour);
+    return view;
+}
+
+void setShaderBlockLight(TmapGpuView *view, const float lightPosition[4], const glm::mat4 &modelviewAtCall)
+{
+    glm::vec4 position = modelviewAtCall * glm::vec4(lightPosition[0], lightPosition[1], lightPosition[2],
+                                                     lightPosition[3]);
+    memcpy(view->lightPosition, glm::value_ptr(position), sizeof view->lightPosition);
+    memcpy(view->lightAmbient, lightAmbient, sizeof view->lightAmbient);
+    memcpy(view->lightDiffuse, lightDiffuse, sizeof view->lightDiffuse);
+    memcpy(view->modelAmbient, modelAmbient, sizeof view->modelAmbient);
+    view->twoSided = 1;
+    view->lightingEnabled = 1;
 }
 
 static void leaveGameModeIfActive(void)
@@ -96,6 +135,8 @@ static void refuseMap(const char *what, const std::string &reason)
 {
     fprintf(stderr, "%s: cannot %s map \"%s\": %s\n", demoScene.programName, what, demoScene.mapFile,
             reason.c_str());
+    if (shaderRenderer)
+        tmapGpuRelease();
     tmapRelease();
     leaveGameModeIfActive();
     exit(1);
@@ -113,11 +154,12 @@ void requireDrawableBlockWindow(int cellX, int cellY, int columns, int rows)
 
 // ---------------------------------------------------------------- start-up
 
-// Takes the shell's one option out of the command line before GLUT reads it:
+// Takes the shell's options out of the command line before GLUT reads them:
 // --batched draws the map grouped by texture (TMAP_DRAW_BY_TEXTURE), for
-// frame rate; without it the library's cell order is kept. GLUT has options
-// of its own (-display, -geometry, ...) that an option parser would misread,
-// so only this exact word is looked for.
+// frame rate; without it the library's cell order is kept. --shader draws
+// through the shader renderer on a core context. GLUT has options of its own
+// (-display, -geometry, ...) that an option parser would misread, so only
+// these exact words are looked for.
 static void takeShellOptions(int *argc, char **argv)
 {
     int batched = 0;
@@ -125,6 +167,8 @@ static void takeShellOptions(int *argc, char **argv)
     for (int i = 1; i < *argc; ++i) {
         if (strcmp(argv[i], "--batched") == 0)
             batched = 1;
+        else if (strcmp(argv[i], "--shader") == 0)
+            shaderRenderer = 1;
         else
             argv[kept++] = argv[i];
     }
@@ -144,8 +188,14 @@ void startProgram(int *argc, char **argv)
     glutInitDisplayMode(GLUT_RGB | GLUT_DOUBLE | GLUT_DEPTH);
     gameModeActive = 0;
     glutGameModeString("800x600:32");
-    if (glutGameModeGet(GLUT_GAME_MODE_POSSIBLE) != 0 &&
-        platformAskYesNo("TilvoGL", "Go fullscreen?")) {
+    int fullscreen = glutGameModeGet(GLUT_GAME_MODE_POSSIBLE) != 0 && platformAskYesNo("TilvoGL", "Go fullscreen?");
+    // Asked only now, so the question's own window keeps the fixed-function
+    // context it draws with.
+    if (shaderRenderer) {
+        glutInitContextVersion(3, 3);
+        glutInitContextProfile(GLUT_CORE_PROFILE);
+    }
+    if (fullscreen) {
         windowWidth = 800;
         windowHeight = 600;
         glutEnterGameMode();
@@ -170,16 +220,19 @@ void initScene(void)
     angleX = demoScene.startAngleX;
     angleY = demoScene.startAngleY;
     angleZ = demoScene.startAngleZ;
-    if (demoScene.setUpLighting)
+    // On the shader path light and fog are part of each draw's view.
+    if (demoScene.setUpLighting && !shaderRenderer)
         demoScene.setUpLighting();
 
     glEnable(GL_DEPTH_TEST);
-    glEnable(GL_FOG);
-    glFogi(GL_FOG_MODE, GL_EXP);
-    glFogf(GL_FOG_DENSITY, demoScene.fogDensity);
-    glFogfv(GL_FOG_COLOR, demoScene.fogColour);
-    glFogf(GL_FOG_START, 500.0f);
-    glFogf(GL_FOG_END, 4000.0f);
+    if (!shaderRenderer) {
+        glEnable(GL_FOG);
+        glFogi(GL_FOG_MODE, GL_EXP);
+        glFogf(GL_FOG_DENSITY, demoScene.fogDensity);
+        glFogfv(GL_FOG_COLOR, demoScene.fogColour);
+        glFogf(GL_FOG_START, 500.0f);
+        glFogf(GL_FOG_END, 4000.0f);
+    }
 
     // Front faces are the clockwise ones; back faces are culled.
     glDisable(GL_CULL_FACE);
@@ -197,8 +250,10 @@ void initScene(void)
     if (demoScene.frameStart == DEMO_FRAME_DEPTH_PHASE)
         depthPhase = 1;
 
-    if (tmapLoadFile(demoScene.mapFile, 10) != 0)
+    if (tmapLoadFile(demoScene.mapFile, shaderRenderer ? TMAP_TEXTURES_NONE : 10) != 0)
         refuseMap("load", loadFailureMessage());
+    if (shaderRenderer && tmapGpuUpload() != 0)
+        refuseMap("upload", tmapErrorString(tmapError));
     tmapResetAnims();
     if (demoScene.afterReset)
         demoScene.afterReset();
@@ -212,10 +267,14 @@ void reshape(int width, int height)
     windowWidth = width;
     windowHeight = height;
     glViewport(0, 0, width, height);
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
     // A minimised window reports height 0; keep the aspect finite.
     double aspect = (double)width / (double)(height > 0 ? height : 1);
+    if (shaderRenderer) {
+        shaderProjection = glm::mat4(glm::perspective(glm::radians(90.0), aspect, 1.0, 200.0));
+        return;
+    }
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
     gluPerspective(90.0, aspect, 1.0, 200.0);
     glMatrixMode(GL_MODELVIEW);
 }
@@ -225,6 +284,8 @@ void keyboard(unsigned char key, int x, int y)
     (void)x;
     (void)y;
     if (key == keyEscape) {
+        if (shaderRenderer)
+            tmapGpuRelease();
         leaveGameModeIfActive();
         tmapRelease();
         exit(0);
@@ -299,8 +360,9 @@ void display(void)
     }
 
     startFrame();
-    if (demoScene.drawScene)
-        demoScene.drawScene();
+    void (*drawScene)(void) = shaderRenderer ? demoScene.drawSceneShader : demoScene.drawScene;
+    if (drawScene)
+        drawScene();
 
     glFinish();
     if (doubleBuffered == 1)

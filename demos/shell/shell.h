@@ -8,6 +8,9 @@
 #ifndef TILVOGL_DEMOS_SHELL_H
 #define TILVOGL_DEMOS_SHELL_H
 
+#include <tilvogl/tilvogl_gpu.h>  // TmapGpuView
+
+#include <glm/mat4x4.hpp>  // glm::mat4, the shader path's matrices
 #include <stdint.h>
 
 // Which clock paces the logic.
@@ -44,6 +47,9 @@ struct DemoScene {
     // the last step in 10 ms units (never negative).
     void (*stepScene)(double ticks);
     void (*drawScene)(void);      // between frame start and end of frame
+    // The same picture through the shader renderer (option --shader): the
+    // same camera, blending and draws, with no fixed-function call.
+    void (*drawSceneShader)(void);
     void (*sceneKey)(unsigned char key);   // keys the shell does not take
     void (*keyboardUp)(unsigned char key, int x, int y);  // registered when set
 };
@@ -62,6 +68,12 @@ extern int depthPhase;
 extern float angleX;
 extern float angleY;
 extern float angleZ;
+// 1 when the program runs with --shader: a 3.3 core context, the map loaded
+// without GL textures and uploaded with tmapGpuUpload, frames drawn with
+// tmapGpu*.
+extern int shaderRenderer;
+// The projection that reshape sets, for the shader path.
+extern glm::mat4 shaderProjection;
 
 // ---- Handlers ----
 void initScene(void);
@@ -69,10 +81,10 @@ void reshape(int width, int height);
 void keyboard(unsigned char key, int x, int y);
 void display(void);
 
-// Start-up up to (not including) glutMainLoop: the shell's option --batched
-// (taken out of argc/argv; it sets tmapDrawOrder to TMAP_DRAW_BY_TEXTURE),
-// GLUT, the fullscreen question, window or game mode, initScene, handler
-// registration.
+// Start-up up to (not including) glutMainLoop: the shell's options --batched
+// (it sets tmapDrawOrder to TMAP_DRAW_BY_TEXTURE) and --shader (it sets
+// shaderRenderer), both taken out of argc/argv; GLUT, the fullscreen
+// question, window or game mode, initScene, handler registration.
 void startProgram(int *argc, char **argv);
 
 // ---- Helpers for scenes ----
@@ -88,6 +100,22 @@ void pushSceneRotation(void);
 // The light of the block scenes: GL_LIGHT0 at the given position with the
 // shared ambient and diffuse parts, two-sided, lighting on.
 void setUpBlockLighting(const float lightPosition[4]);
+
+// ---- Helpers for the scenes' shader path ----
+
+// pushSceneRotation's turn: modelview rotated by angleX, angleY, angleZ
+// about X, Y, Z.
+glm::mat4 sceneRotation(const glm::mat4 &modelview);
+
+// A view as the shell's common block leaves the fixed-function state: the
+// projection of reshape, the given modelview, the program's exponential fog,
+// lighting off, colour white.
+TmapGpuView shaderView(const glm::mat4 &modelview);
+
+// setUpBlockLighting for a view: the light at lightPosition as
+// glLightfv(GL_LIGHT0, GL_POSITION, ...) would store it under
+// modelviewAtCall, lighting on.
+void setShaderBlockLight(TmapGpuView *view, const float lightPosition[4], const glm::mat4 &modelviewAtCall);
 
 // Ends the program at start-up, with one line naming the count and the
 // limit and status 1, when the block window of the current layer could draw

@@ -1,12 +1,24 @@
 // Ship demo scene: a ship of coloured triangles, steered with held keys,
 // over two flat layers of a map that scrolls toward its first row. The near
 // layer is blended over the ship at 70 % opacity.
+//
+// On the shader path the ship is drawn by a tiny shader program of its own:
+// the same triangles and colours with the same exponential fog.
+#define GL_GLEXT_PROTOTYPES 1  // the shader and buffer functions, exported by the GL library
 #include "shipdemo.h"
 #include "shell.h"
 
-#include <tilvogl/tilvogl.h>  // tmapSelectLayer, tmapDrawLayer, tmapHeight, tmapTileHeight
+#include <tilvogl/tilvogl.h>      // tmapSelectLayer, tmapDrawLayer, tmapHeight, tmapTileHeight
+#include <tilvogl/tilvogl_gpu.h>  // tmapGpuDrawLayer
 
-#include <GL/glu.h>  // gluLookAt
+#include <GL/glu.h>                      // gluLookAt
+#include <glm/ext/matrix_transform.hpp>  // glm::lookAt, glm::rotate, glm::scale, glm::translate
+#include <glm/gtc/type_ptr.hpp>          // glm::value_ptr
+#include <stddef.h>                      // offsetof
+#include <stdio.h>                       // fprintf
+#include <stdlib.h>                      // exit
+#include <string.h>                      // strncmp
+#include <string>                        // the shader sources with their version line
 
 int32_t scrollPos = 0;
 float shipX = 5.0f;
@@ -45,8 +57,12 @@ void updateShip(void)
         shipY = (float)(shipY + shipStep);
 }
 
+static void makeShipShader(void);
+
 static void startScrollAndShip(void)
 {
+    if (shaderRenderer)
+        makeShipShader();
     // Two 16-bit header values: their product needs more than 32 bits. A map
     // shorter than 1000 pixels starts with its first rows in view; one
     // taller than a 32-bit position starts as far down as the position goes.
@@ -65,15 +81,150 @@ static void stepShipAndScroll(double)
         scrollPos = scrollPos - 1;
 }
 
-// One layer window of 22 x 50 cells at the given scroll position: whole
-// rows give the first cell row, the rest shifts the plane by pixels.
-static void drawScrolledLayer(int32_t position, float originX, float z)
+// Where a layer window of 22 x 50 cells lies at the given scroll position:
+// whole rows give the first cell row, the rest shifts the plane by pixels.
+struct ScrolledWindow {
+    int cellY;
+    float originY;
+};
+
+static ScrolledWindow scrolledWindow(int32_t position)
 {
     int tileHeight = tmapTileHeight > 0 ? tmapTileHeight : 1;
-    int cellY = position / tileHeight;
-    float originY = (float)((double)(position % tileHeight) / (2.0 * tileHeight) + 7.5);
-    tmapDrawLayer(0, cellY, 22, 50, originX, originY, z, 0.5f, -0.5f);
+    return {position / tileHeight, (float)((double)(position % tileHeight) / (2.0 * tileHeight) + 7.5)};
 }
+
+static void drawScrolledLayer(int32_t position, float originX, float z)
+{
+    ScrolledWindow window = scrolledWindow(position);
+    tmapDrawLayer(0, window.cellY, 22, 50, originX, window.originY, z, 0.5f, -0.5f);
+}
+
+// The ship's triangles for the shader path, coloured as drawShip colours
+// them: list 0 white, list 1 red, list 2 yellow fading to transparent red at
+// the tail.
+struct ShipVertex {
+    float position[3];
+    float colour[4];
+};
+static const int shipVertexCount = 27;
+
+static void buildShipVertices(ShipVertex vertices[shipVertexCount])
+{
+    static const float white[4] = {1.0f, 1.0f, 1.0f, 1.0f};
+    static const float red[4] = {1.0f, 0.0f, 0.0f, 1.0f};
+    static const float yellow[4] = {1.0f, 1.0f, 0.0f, 1.0f};
+    static const float clearRed[4] = {1.0f, 0.0f, 0.0f, 0.0f};
+    const int32_t *entry = shipIndices;
+    int count = 0;
+    for (int list = 0; list < 3; ++list, ++entry) {
+        for (; *entry != -1; ++entry) {
+            const float *colour = list == 0 ? white : list == 1 ? red : *entry == shipTailVertex ? clearRed : yellow;
+            memcpy(vertices[count].position, shipVertices[*entry], sizeof vertices[count].position);
+            memcpy(vertices[count].colour, colour, sizeof vertices[count].colour);
+            ++count;
+        }
+    }
+}
+
+// ---------------------------------------------------------------- the ship's shader
+
+// One source for GLSL 330 and GLSL ES 300; the version line is put in front.
+static const char shipVertexShader[] = R"(
+layout(location = 0) in vec3 position;
+layout(location = 1) in vec4 colour;
+uniform mat4 projection;
+uniform mat4 modelview;
+out vec4 vertexColour;
+out float eyeDistance;
+void main()
+{
+    vec4 eye = modelview * vec4(position, 1.0);
+    vertexColour = colour;
+    eyeDistance = abs(eye.z);
+    gl_Position = projection * eye;
+}
+)";
+
+static const char shipFragmentShader[] = R"(
+in vec4 vertexColour;
+in float eyeDistance;
+uniform float fogDensity;
+uniform vec3 fogColour;
+out vec4 fragmentColour;
+void main()
+{
+    float visible = clamp(exp(-fogDensity * eyeDistance), 0.0, 1.0);
+    fragmentColour = vec4(mix(fogColour, vertexColour.rgb, visible), vertexColour.a);
+}
+)";
+
+static GLuint shipProgram = 0;
+static GLuint shipVertexArray = 0;
+static GLuint shipBuffer = 0;
+static GLint shipProjectionLocation = -1;
+static GLint shipModelviewLocation = -1;
+
+// Ends the program when a shader does not build: the sources are fixed, so
+// only a broken GL gets here.
+static GLuint compileShipShader(GLenum stage, const char *body)
+{
+    const char *version = (const char *)glGetString(GL_VERSION);
+    int es = version != nullptr && strncmp(version, "OpenGL ES", 9) == 0;
+    std::string source = std::string(es ? "#version 300 es\nprecision mediump float;\n" : "#version 330 core\n") + body;
+    const char *text = source.c_str();
+    GLuint shader = glCreateShader(stage);
+    glShaderSource(shader, 1, &text, nullptr);
+    glCompileShader(shader);
+    GLint compiled = 0;
+    glGetShaderiv(shader, GL_COMPILE_STATUS, &compiled);
+    if (!compiled) {
+        char log[1024] = "";
+        glGetShaderInfoLog(shader, sizeof log, nullptr, log);
+        fprintf(stderr, "shipdemo: the ship's shader does not compile: %s\n", log);
+        exit(1);
+    }
+    return shader;
+}
+
+static void makeShipShader(void)
+{
+    GLuint vertexShader = compileShipShader(GL_VERTEX_SHADER, shipVertexShader);
+    GLuint fragmentShader = compileShipShader(GL_FRAGMENT_SHADER, shipFragmentShader);
+    shipProgram = glCreateProgram();
+    glAttachShader(shipProgram, vertexShader);
+    glAttachShader(shipProgram, fragmentShader);
+    glLinkProgram(shipProgram);
+    glDeleteShader(vertexShader);
+    glDeleteShader(fragmentShader);
+    GLint linked = 0;
+    glGetProgramiv(shipProgram, GL_LINK_STATUS, &linked);
+    if (!linked) {
+        fprintf(stderr, "shipdemo: the ship's shader does not link\n");
+        exit(1);
+    }
+    shipProjectionLocation = glGetUniformLocation(shipProgram, "projection");
+    shipModelviewLocation = glGetUniformLocation(shipProgram, "modelview");
+    // Fog is the same every frame.
+    glUseProgram(shipProgram);
+    glUniform1f(glGetUniformLocation(shipProgram, "fogDensity"), demoScene.fogDensity);
+    glUniform3fv(glGetUniformLocation(shipProgram, "fogColour"), 1, demoScene.fogColour);
+
+    ShipVertex vertices[shipVertexCount];
+    buildShipVertices(vertices);
+    glGenVertexArrays(1, &shipVertexArray);
+    glBindVertexArray(shipVertexArray);
+    glGenBuffers(1, &shipBuffer);
+    glBindBuffer(GL_ARRAY_BUFFER, shipBuffer);
+    glBufferData(GL_ARRAY_BUFFER, sizeof vertices, vertices, GL_STATIC_DRAW);
+    glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, sizeof(ShipVertex), (const void *)offsetof(ShipVertex, position));
+    glVertexAttribPointer(1, 4, GL_FLOAT, GL_FALSE, sizeof(ShipVertex), (const void *)offsetof(ShipVertex, colour));
+    glEnableVertexAttribArray(0);
+    glEnableVertexAttribArray(1);
+    glBindVertexArray(0);
+}
+
+// ---------------------------------------------------------------- drawing
 
 static void drawShip(void)
 {
@@ -138,6 +289,55 @@ static void drawShipScene(void)
     glPopMatrix();
 }
 
+// drawShip's turns, scale and move under the scene's modelview.
+static void drawShipShader(const glm::mat4 &sceneModelview)
+{
+    glm::mat4 modelview = glm::rotate(sceneModelview, glm::radians(180.0f), glm::vec3(1.0f, 0.0f, 0.0f));
+    modelview = glm::scale(modelview, glm::vec3(0.5f));
+    modelview = glm::translate(modelview, glm::vec3((float)(shipX - 5.0), (float)(shipY + 4.0), -1.0f));
+    if (keyJHeld == 1)
+        modelview = glm::rotate(modelview, glm::radians(20.0f), glm::vec3(0.0f, 1.0f, 0.0f));
+    if (keyLHeld == 1)
+        modelview = glm::rotate(modelview, glm::radians(-20.0f), glm::vec3(0.0f, 1.0f, 0.0f));
+
+    glDisable(GL_CULL_FACE);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glUseProgram(shipProgram);
+    glUniformMatrix4fv(shipProjectionLocation, 1, GL_FALSE, glm::value_ptr(shaderProjection));
+    glUniformMatrix4fv(shipModelviewLocation, 1, GL_FALSE, glm::value_ptr(modelview));
+    glBindVertexArray(shipVertexArray);
+    glDrawArrays(GL_TRIANGLES, 0, shipVertexCount);
+}
+
+// One layer window of drawScrolledLayer through the shader renderer.
+static void drawScrolledLayerShader(const TmapGpuView &view, int32_t position, float originX, float z)
+{
+    ScrolledWindow window = scrolledWindow(position);
+    tmapGpuDrawLayer(&view, 0, window.cellY, 22, 50, originX, window.originY, z, 0.5f, -0.5f);
+}
+
+// The camera, layers and ship of drawShipScene.
+static void drawShipSceneShader(void)
+{
+    glm::mat4 modelview(glm::lookAt(glm::dvec3(0.0, -8.4, -3.2), glm::dvec3(0.0, -6.0, 0.0),
+                                    glm::dvec3(0.0, 1.0, 0.0)));
+    modelview = sceneRotation(modelview);
+    TmapGpuView view = shaderView(modelview);
+
+    glDisable(GL_BLEND);
+    tmapSelectLayer(0);
+    drawScrolledLayerShader(view, scrollPos / 2, (float)(-3.75 - shipX / 3.0), 0.0f);
+
+    drawShipShader(modelview);
+
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    view.colour[3] = 0.7f;
+    tmapSelectLayer(1);
+    drawScrolledLayerShader(view, scrollPos, (float)(-2.0 - shipX / 1.5), 2.0f);
+}
+
 static void setHeldKey(unsigned char key, int held)
 {
     switch (key) {
@@ -178,6 +378,7 @@ const DemoScene demoScene = {
     startScrollAndShip,                       // after the animation reset
     stepShipAndScroll,                        // logic step
     drawShipScene,                            // drawing
+    drawShipSceneShader,                      // drawing, shader path
     shipKeyDown,                              // scene keys
     keyboardUp,                               // key-up handler
 };

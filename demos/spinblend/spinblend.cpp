@@ -2,9 +2,11 @@
 // block's first graphic and then its second graphic blended over it.
 #include "shell.h"
 
-#include <tilvogl/tilvogl.h>  // tmapDrawLayer, tmapDrawLayerSecondGraphic
+#include <tilvogl/tilvogl.h>      // tmapDrawLayer, tmapDrawLayerSecondGraphic
+#include <tilvogl/tilvogl_gpu.h>  // tmapGpuDrawLayer, tmapGpuDrawLayerSecondGraphic
 
-#include <GL/glu.h>  // gluLookAt
+#include <GL/glu.h>                      // gluLookAt
+#include <glm/ext/matrix_transform.hpp>  // glm::lookAt
 
 static void drawBlendScene(void)
 {
@@ -19,6 +21,19 @@ static void drawBlendScene(void)
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     tmapDrawLayerSecondGraphic(0, 0, 50, 50, -12.0f, 8.0f, 0.002f, 0.5f, -0.5f);
     glPopMatrix();
+}
+
+// The camera, turn and two passes of drawBlendScene.
+static void drawBlendSceneShader(void)
+{
+    glm::mat4 modelview(glm::lookAt(glm::dvec3(0.0, -12.4, -4.2), glm::dvec3(0.0, -9.0, 0.0),
+                                  glm::dvec3(0.0, 1.0, 0.0)));
+    TmapGpuView view = shaderView(sceneRotation(modelview));
+    glDisable(GL_BLEND);
+    tmapGpuDrawLayer(&view, 0, 0, 50, 50, -12.0f, 8.0f, 0.0f, 0.5f, -0.5f);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    tmapGpuDrawLayerSecondGraphic(&view, 0, 0, 50, 50, -12.0f, 8.0f, 0.002f, 0.5f, -0.5f);
 }
 
 const DemoScene demoScene = {
@@ -38,6 +53,7 @@ const DemoScene demoScene = {
     nullptr,                                  // after the animation reset
     nullptr,                                  // logic step
     drawBlendScene,                           // drawing
+    drawBlendSceneShader,                     // drawing, shader path
     nullptr,                                  // scene keys
     nullptr,                                  // key-up handler
 };

@@ -3,9 +3,12 @@
 #include "spinlit.h"
 #include "shell.h"
 
-#include <tilvogl/tilvogl.h>  // tmapSelectLayer, tmapDrawBlocks
+#include <tilvogl/tilvogl.h>      // tmapSelectLayer, tmapDrawBlocks, tmapAnims
+#include <tilvogl/tilvogl_gpu.h>  // tmapGpuDrawBlocks
 
-#include <GL/glu.h>  // gluLookAt
+#include <GL/glu.h>                      // gluLookAt
+#include <glm/ext/matrix_transform.hpp>  // glm::lookAt
+#include <vector>                        // the frames kept at start-up
 
 float spinSpeed = 0.2f;
 
@@ -16,10 +19,20 @@ static void setUpSpinLighting(void)
     setUpBlockLighting(lightPosition);
 }
 
+// The animation frames as they stood when the picture was fixed: the display
+// list holds them, and the shader path shows them too.
+static std::vector<int32_t> startFrames;
+
 static void compileMapList(void)
 {
     tmapSelectLayer(1);
     requireDrawableBlockWindow(0, 0, 50, 50);
+    if (shaderRenderer) {
+        startFrames.resize(tmapAnimCount > 0 ? size_t(tmapAnimCount) : 0);
+        for (size_t n = 0; n < startFrames.size(); ++n)
+            startFrames[n] = tmapAnims[n].current;
+        return;
+    }
     glNewList(MAP_LIST, GL_COMPILE);
     // Texturing on from the start, so caps drawn before the first side
     // face are textured too.
@@ -49,6 +62,33 @@ static void drawSpinScene(void)
     glPopMatrix();
 }
 
+// Swaps the start-up frames with the animations' current ones; done twice,
+// the animations are as they were.
+static void swapStartFrames(void)
+{
+    for (size_t n = 0; n < startFrames.size(); ++n) {
+        int32_t current = tmapAnims[n].current;
+        tmapAnims[n].current = startFrames[n];
+        startFrames[n] = current;
+    }
+}
+
+// The camera, turn and light of drawSpinScene; the blocks drawn anew every
+// frame with the frames the display list would hold, while the animations
+// go on stepping.
+static void drawSpinSceneShader(void)
+{
+    glm::mat4 modelview(glm::lookAt(glm::dvec3(0.0, -9.4, -4.2), glm::dvec3(0.0, -6.0, 0.0),
+                                  glm::dvec3(0.0, 1.0, 0.0)));
+    modelview = sceneRotation(modelview);
+    TmapGpuView view = shaderView(modelview);
+    setShaderBlockLight(&view, lightPosition, modelview);
+    glDisable(GL_BLEND);
+    swapStartFrames();
+    tmapGpuDrawBlocks(&view, 0, 0, 50, 50, -12.5f, 12.5f, 0.0f, 0.5f, -0.5f);
+    swapStartFrames();
+}
+
 static void spinKey(unsigned char key)
 {
     if (key == 'v')
@@ -73,6 +113,7 @@ const DemoScene demoScene = {
     compileMapList,                           // after the animation reset
     spin,                                     // logic step
     drawSpinScene,                            // drawing
+    drawSpinSceneShader,                      // drawing, shader path
     spinKey,                                  // scene keys
     nullptr,                                  // key-up handler
 };

@@ -798,4 +798,67 @@ int glutBitmapLength(void*, const unsigned char* string) {
 }
 int glutBitmapHeight(void*) { return 13; }
 
+// The context a program asks for before creating its window.
+void glutInitContextVersion(int major, int minor) { record("glutInitContextVersion", {I(major), I(minor)}); }
+void glutInitContextProfile(int profile) { record("glutInitContextProfile", {I(profile)}); }
+
+/* ---------------- shaders and buffers (GL 3) ----------------
+ * Recorded only, for programs that draw a little with shaders of their own:
+ * every shader compiles and links, and names count up from 1. */
+static GLuint nextObjectName() {
+    static GLuint last = 0;
+    return ++last;
+}
+GLuint glCreateShader(GLenum type) {
+    record("glCreateShader", {E(type)});
+    return nextObjectName();
+}
+void glShaderSource(GLuint shader, GLsizei, const GLchar* const*, const GLint*) {
+    record("glShaderSource", {U(shader)});
+}
+void glCompileShader(GLuint shader) { record("glCompileShader", {U(shader)}); }
+void glDeleteShader(GLuint shader) { record("glDeleteShader", {U(shader)}); }
+void glGetShaderiv(GLuint, GLenum, GLint* params) { *params = 1; }
+void glGetShaderInfoLog(GLuint, GLsizei size, GLsizei* length, GLchar* log) {
+    if (length) *length = 0;
+    if (size > 0) log[0] = 0;
+}
+GLuint glCreateProgram(void) {
+    record("glCreateProgram");
+    return nextObjectName();
+}
+void glAttachShader(GLuint program, GLuint shader) { record("glAttachShader", {U(program), U(shader)}); }
+void glLinkProgram(GLuint program) { record("glLinkProgram", {U(program)}); }
+void glGetProgramiv(GLuint, GLenum, GLint* params) { *params = 1; }
+void glUseProgram(GLuint program) { record("glUseProgram", {U(program)}); }
+GLint glGetUniformLocation(GLuint, const GLchar* name) {
+    gldouble::attachText(record("glGetUniformLocation"), name);
+    return 0;
+}
+void glUniform1f(GLint location, GLfloat v0) { record("glUniform1f", {I(location), F(v0)}); }
+void glUniform3fv(GLint location, GLsizei count, const GLfloat* value) {
+    gldouble::attachFloats(record("glUniform3fv", {I(location), I(count)}), value, 3 * size_t(count));
+}
+void glUniformMatrix4fv(GLint location, GLsizei count, GLboolean, const GLfloat* value) {
+    gldouble::attachFloats(record("glUniformMatrix4fv", {I(location), I(count)}), value, 16 * size_t(count));
+}
+void glGenVertexArrays(GLsizei n, GLuint* arrays) {
+    record("glGenVertexArrays", {I(n)});
+    for (GLsizei i = 0; i < n; ++i) arrays[i] = nextObjectName();
+}
+void glBindVertexArray(GLuint array) { record("glBindVertexArray", {U(array)}); }
+void glGenBuffers(GLsizei n, GLuint* buffers) {
+    record("glGenBuffers", {I(n)});
+    for (GLsizei i = 0; i < n; ++i) buffers[i] = nextObjectName();
+}
+void glBindBuffer(GLenum target, GLuint buffer) { record("glBindBuffer", {E(target), U(buffer)}); }
+void glBufferData(GLenum target, GLsizeiptr size, const void*, GLenum usage) {
+    record("glBufferData", {E(target), I(GLint(size)), E(usage)});
+}
+void glVertexAttribPointer(GLuint index, GLint size, GLenum type, GLboolean normalized, GLsizei stride,
+                           const void* pointer) {
+    record("glVertexAttribPointer", {U(index), I(size), E(type), I(normalized), I(stride), P(pointer)});
+}
+void glEnableVertexAttribArray(GLuint index) { record("glEnableVertexAttribArray", {U(index)}); }
+
 } // extern "C"

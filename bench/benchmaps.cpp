@@ -107,9 +107,9 @@ tmapwriter::Map manyAnimsMap(int count)
     return map;
 }
 
-tmapwriter::Map drawMap()
+tmapwriter::Map drawMap(int side)
 {
-    const int side = 64, graphics = 32;
+    const int graphics = 32;
     tmapwriter::Map map = header(side, side);
     addSolidGraphics(map, graphics);
     // Blocks 0..29 stand alone; 30, 31 are stacked under the closing block 32.

@@ -22,9 +22,10 @@ tmapwriter::Map graphicsOnlyMap();
 // turn, delays 0 to 3; no layers.
 tmapwriter::Map manyAnimsMap(int count);
 
-// 64 x 64 cells: blocks with four side graphics, every fifth cell a column
-// of three stacked blocks, every seventh an animated cell; 32 graphics.
-tmapwriter::Map drawMap();
+// side x side cells (64 unless said): blocks with four side graphics, every
+// fifth cell a column of three stacked blocks, every seventh an animated
+// cell; 32 graphics.
+tmapwriter::Map drawMap(int side = 64);
 
 // The dense benchmark map for the demos: 50 x 50 cells, every cell a
 // column of 3 to 6 stacked cubes with two side faces each, capped, over 48

@@ -118,9 +118,10 @@ TmapGpuView shaderView(const glm::mat4 &modelview);
 void setShaderBlockLight(TmapGpuView *view, const float lightPosition[4], const glm::mat4 &modelviewAtCall);
 
 // Ends the program at start-up, with one line naming the count and the
-// limit and status 1, when the block window of the current layer could draw
-// more faces than the demos draw: a small map can stack a thousand cubes in
-// every cell.
+// limit and status 1, when the block window of the current layer would make
+// frames take more than about a second: a small map can stack a thousand
+// cubes in every cell. The fixed-function paths count the faces any frame
+// can draw, the shader path the face slots its renderer gives the window.
 void requireDrawableBlockWindow(int cellX, int cellY, int columns, int rows);
 
 // Current clock in milliseconds, as the program's clock kind reads it.

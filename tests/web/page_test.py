@@ -197,7 +197,7 @@ def test(args, driver, base):
     driver.find_element(By.ID, "file").send_keys(huge)
     wait_for("the size refusal", lambda: "HUGE.FMP" in info_line(driver))
     assert info_line(driver) == ("cannot load HUGE.FMP: the file is 300.0 MiB; this page opens map files up to "
-                                 "64.0 MiB  (showing the last good map)"), info_line(driver)
+                                 "128.0 MiB  (showing the last good map)"), info_line(driver)
     os.remove(huge)
 
     # ?map= opens files beside the page, and nothing else.

@@ -7,7 +7,7 @@
 var fmapviewPage = (function () {
   // Larger files are refused before they are read: decoding needs several
   // times a file's size, and the tab would run out of memory first.
-  var largestFileBytes = 64 * 1024 * 1024;
+  var largestFileBytes = 128 * 1024 * 1024;
   // ?map= opens only files beside the page: a plain name, no folder, no
   // other site.
   var servedName = /^[A-Za-z0-9_][A-Za-z0-9_.-]{0,127}$/;

@@ -45,6 +45,8 @@ struct State {
     GLuint lists = 0;
     GLuint textures = 0;
     std::string version = "1.2 gldouble";
+    bool contextCurrent = true;
+    std::map<GLenum, GLint> integers;
     // Client arrays as last pointed at: size, stride in bytes and data.
     struct Array {
         GLint size = 0;
@@ -356,6 +358,8 @@ void setElapsedTime(int milliseconds) { state().elapsed = milliseconds; }
 void setGlutGet(GLenum query, int value) { state().glutGets[query] = value; }
 void setGameModeGet(GLenum query, int value) { state().gameModeGets[query] = value; }
 void setVersion(const std::string& version) { state().version = version; }
+void setContextCurrent(bool current) { state().contextCurrent = current; }
+void setInteger(GLenum query, GLint value) { state().integers[query] = value; }
 GlutCallbacks& glut() { return state().callbacks; }
 
 } // namespace gldouble
@@ -608,7 +612,11 @@ void glGetIntegerv(GLenum pname, GLint* params) {
     case GL_VIEWPORT: std::memcpy(params, state().viewport, sizeof state().viewport); break;
     case GL_UNPACK_ALIGNMENT: params[0] = state().unpackAlignment; break;
     case GL_MAX_TEXTURE_SIZE: params[0] = 4096; break;
-    default: params[0] = 0; break;
+    default: {
+        auto set = state().integers.find(pname);
+        params[0] = set != state().integers.end() ? set->second : 0;
+        break;
+    }
     }
 }
 
@@ -623,6 +631,7 @@ void glGetDoublev(GLenum pname, GLdouble* params) {
 }
 
 const GLubyte* glGetString(GLenum name) {
+    if (!state().contextCurrent) return nullptr;
     static const GLubyte vendor[] = "gldouble";
     static const GLubyte empty[] = "";
     switch (name) {

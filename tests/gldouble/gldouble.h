@@ -72,11 +72,14 @@ std::string enumName(GLenum value);
 GLint unpackAlignment(); // last glPixelStorei(GL_UNPACK_ALIGNMENT, ...), initially 4
 bool isEnabled(GLenum cap); // glEnable/glDisable, answered by glIsEnabled too
 
-// Settable answers.
+// Settable answers. Queries (glGet*, glIsEnabled, glGetError) are answered
+// but not recorded, so the log holds the calls that change GL state.
 void setElapsedTime(int milliseconds);              // glutGet(GLUT_ELAPSED_TIME)
 void setGlutGet(GLenum query, int value);            // any other glutGet query (default 0)
 void setGameModeGet(GLenum query, int value);        // glutGameModeGet (default 0)
 void setVersion(const std::string& version);         // glGetString(GL_VERSION), "1.2 gldouble"
+void setContextCurrent(bool current);                // false: glGetString answers NULL, as with no context
+void setInteger(GLenum query, GLint value);          // any other glGetIntegerv query (default 0)
 
 // GLUT callbacks as last registered (nullptr when none).
 struct GlutCallbacks {

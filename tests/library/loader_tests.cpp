@@ -365,7 +365,8 @@ TEST_F(LoadFile, ErrorStrings) {
     EXPECT_STREQ(tmapErrorString(4), "unsupported map header");
     EXPECT_STREQ(tmapErrorString(5), "no usable OpenGL context");
     EXPECT_STREQ(tmapErrorString(6), "map exceeds the OpenGL limits");
-    EXPECT_STREQ(tmapErrorString(7), "unknown error");
+    EXPECT_STREQ(tmapErrorString(7), "invalid argument");
+    EXPECT_STREQ(tmapErrorString(8), "unknown error");
     EXPECT_STREQ(tmapErrorString(-1), "unknown error");
 }
 

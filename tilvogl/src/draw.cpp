@@ -47,11 +47,6 @@ Span clipToLayer(int first, int count, int size, float origin, float step)
     return span;
 }
 
-inline GLuint textureOf(int32_t graphic)
-{
-    return GLuint(unsigned(tmapFirstTexture) + unsigned(graphic));
-}
-
 // Where the quads go: straight to GL in cell order, or, when collecting for
 // the grouped order, into the list of the current cell.
 TmapQuadList *collecting = nullptr;
@@ -68,10 +63,10 @@ void drawFlatQuad(int32_t graphic, TexCoordSet texCoords, float x, float x1, flo
 {
     if (collecting) {
         const float corners[4][3] = {{x, y, z}, {x1, y, z}, {x1, y1, z}, {x, y1, z}};
-        tmapCollectQuad(*collecting, textureOf(graphic), 0.0f, 0.0f, -1.0f, texCoords, corners, false);
+        tmapCollectQuad(*collecting, tmapTextureName(graphic), 0.0f, 0.0f, -1.0f, texCoords, corners, false);
         return;
     }
-    glBindTexture(GL_TEXTURE_2D, textureOf(graphic));
+    glBindTexture(GL_TEXTURE_2D, tmapTextureName(graphic));
     glBegin(GL_QUADS);
     glNormal3f(0.0f, 0.0f, -1.0f);
     glTexCoord2f(texCoords[0][0], texCoords[0][1]);
@@ -95,11 +90,11 @@ void drawSideFace(int32_t graphic, float nx, float ny, float xa, float ya, float
     if (collecting) {
         static const float texCoords[4][2] = {{0.0f, 1.0f}, {0.0f, 0.0f}, {1.0f, 0.0f}, {1.0f, 1.0f}};
         const float corners[4][3] = {{xa, ya, z0}, {xa, ya, z1}, {xb, yb, z1}, {xb, yb, z0}};
-        tmapCollectQuad(*collecting, textureOf(graphic), nx, ny, 0.0f, texCoords, corners, true);
+        tmapCollectQuad(*collecting, tmapTextureName(graphic), nx, ny, 0.0f, texCoords, corners, true);
         return;
     }
     glEnable(GL_TEXTURE_2D);
-    glBindTexture(GL_TEXTURE_2D, textureOf(graphic));
+    glBindTexture(GL_TEXTURE_2D, tmapTextureName(graphic));
     glBegin(GL_QUADS);
     glNormal3f(nx, ny, 0.0f);
     glTexCoord2f(0.0f, 1.0f);

@@ -6,7 +6,8 @@
 //                 tmapDecode (the chunk walk, its table of chunk tags and its
 //                 one failure path), tmapRelease
 //   chunks.cpp    the decoders of "MPHD", "CMAP", "BKDT", "ANDT" and the layers
-//   textures.cpp  the "BGFX" decoder: tile graphics to GL textures
+//   textures.cpp  the "BGFX" decoder: tile graphics to GL textures; whether
+//                 the current context can take them; generated names
 //   model.cpp     the model variables, tmapError and its details,
 //                 tmapErrorString, tmapAllocate and tmapFree
 // Beside loading, over the model:
@@ -89,6 +90,33 @@ int tmapDecodeLayer(const unsigned char *chunk, int layer);        // "BODY", "L
 
 // Whether the current decode has met its "MPHD" chunk yet (model.cpp).
 extern bool tmapHeaderSeen;
+
+// Entries of tmapTextureNames (model.cpp); kept apart from tmapGraphicCount,
+// which a later chunk of a damaged file could change.
+extern int tmapTextureNameCount;
+
+// Whether a load can make the graphics as firstTexture and tmapTextureFilter
+// ask: TMAP_ERROR_NONE, TMAP_ERROR_INVALID_ARGUMENT for an unknown mode or
+// filter, or TMAP_ERROR_NO_GL_CONTEXT when GL textures are asked for and no
+// current context takes them as "BGFX" makes them. Asks the GL only, so it
+// changes no GL state and sets no GL error.
+int tmapCheckTextureRequest(int firstTexture);
+
+// Deletes the generated texture names, if any, and frees their array.
+void tmapReleaseTextureNames();
+
+// The GL texture name of a tile graphic: the caller's first name plus the
+// graphic (computed as ever, whatever the graphic), the generated name, or
+// 0 for a graphic without a generated texture and for a load without
+// textures. Every draw path asks here.
+inline uint32_t tmapTextureName(int32_t graphic)
+{
+    if (tmapFirstTexture >= 0)
+        return uint32_t(tmapFirstTexture) + uint32_t(graphic);
+    if (tmapTextureNames != nullptr && graphic >= 0 && graphic < tmapTextureNameCount)
+        return tmapTextureNames[graphic];
+    return 0;
+}
 
 // Bytes of one tile graphic in "BGFX" as the header describes it.
 inline uint64_t tmapGraphicSize()

@@ -144,6 +144,7 @@ void tmapRelease(void)
     tmapReleaseDrawScratch();
     freeAndClear(tmapColourMap);
     freeAndClear(tmapGraphicPixels);
+    tmapReleaseTextureNames();
     tmapColourMapSize = 0;
     freeAndClear(tmapBlocks);
     freeAndClear(tmapAnims);
@@ -169,6 +170,11 @@ int tmapDecodeBuffer(const unsigned char *image, size_t size, int firstTexture)
     tmapWidth = tmapHeight = tmapTileWidth = tmapTileHeight = tmapDepth = 0;
     tmapBlockRecordSize = tmapBlockCount = tmapGraphicCount = tmapLittleEndian = 0;
     tmapHeaderSeen = false;
+
+    // What the load is asked to make must be possible before anything is
+    // decoded, whatever the map holds.
+    if (int refusal = tmapCheckTextureRequest(firstTexture))
+        return decodeFailure(refusal, image, nullptr, nullptr);
 
     if (image == nullptr || size < 12 || std::memcmp(image, "FORM", 4) != 0 ||
         std::memcmp(image + 8, "FMAP", 4) != 0)

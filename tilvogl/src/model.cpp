@@ -35,7 +35,11 @@ int tmapFirstTexture = 0;
 int tmapErrorSystem = 0;
 unsigned int tmapTextureFormat = 0x1908; // GL_RGBA
 unsigned char *tmapGraphicPixels = nullptr;
+unsigned int *tmapTextureNames = nullptr;
+unsigned int tmapTextureFilter = 0x2601; // GL_LINEAR
 }
+
+int tmapTextureNameCount = 0;
 
 bool tmapHeaderSeen = false;
 
@@ -68,6 +72,7 @@ const char *tmapErrorString(int code)
     case TMAP_ERROR_UNSUPPORTED_HEADER: return "unsupported map header";
     case TMAP_ERROR_NO_GL_CONTEXT: return "no usable OpenGL context";
     case TMAP_ERROR_GL_LIMITS: return "map exceeds the OpenGL limits";
+    case TMAP_ERROR_INVALID_ARGUMENT: return "invalid argument";
     default: return "unknown error";
     }
 }

@@ -1,12 +1,27 @@
 // "BGFX": tile graphics converted to RGBA and uploaded as GL textures, or,
 // for a load that asks for no textures, kept as RGBA in tmapGraphicPixels.
-#include <GL/gl.h>
+// Also whether the current context can take those textures, and the names
+// the library generates for them when asked to.
+#include <GL/gl.h> // texture definition; glGetString, glGetIntegerv for the context check
+#include <cstdio>  // std::sscanf of the version string
 #include <cstring>
 
 #include "internal.h"
 
 #ifndef GL_CLAMP_TO_EDGE
 #define GL_CLAMP_TO_EDGE 0x812F
+#endif
+#ifndef GL_CONTEXT_FLAGS
+#define GL_CONTEXT_FLAGS 0x821E
+#endif
+#ifndef GL_CONTEXT_FLAG_FORWARD_COMPATIBLE_BIT
+#define GL_CONTEXT_FLAG_FORWARD_COMPATIBLE_BIT 0x00000001
+#endif
+#ifndef GL_CONTEXT_PROFILE_MASK
+#define GL_CONTEXT_PROFILE_MASK 0x9126
+#endif
+#ifndef GL_CONTEXT_CORE_PROFILE_BIT
+#define GL_CONTEXT_CORE_PROFILE_BIT 0x00000001
 #endif
 
 namespace {
@@ -85,18 +100,79 @@ void convertPixels(const unsigned char *in, unsigned char *out, size_t pixelCoun
 
 void uploadGraphic(int graphic, const unsigned char *pixels)
 {
-    glBindTexture(GL_TEXTURE_2D, GLuint(unsigned(tmapFirstTexture) + unsigned(graphic)));
+    glBindTexture(GL_TEXTURE_2D, tmapTextureName(graphic));
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GLint(tmapTextureFilter));
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GLint(tmapTextureFilter));
     glTexEnvf(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
     glTexImage2D(GL_TEXTURE_2D, 0, GLint(tmapTextureFormat), tmapTileWidth, tmapTileHeight, 0,
                  GLenum(tmapTextureFormat), GL_UNSIGNED_BYTE, pixels);
 }
 
+// Names for every graphic from glGenTextures, so no texture of the program's
+// own is overwritten. A second "BGFX" chunk gets fresh names.
+int generateTextureNames(int count)
+{
+    tmapReleaseTextureNames();
+    tmapTextureNames = static_cast<unsigned int *>(tmapAllocate(size_t(count) * sizeof(unsigned int)));
+    if (tmapTextureNames == nullptr)
+        return tmapFail(TMAP_ERROR_OUT_OF_MEMORY);
+    glGenTextures(count, tmapTextureNames);
+    tmapTextureNameCount = count;
+    return 0;
+}
+
+bool contextTakesTextures()
+{
+    // With no context current the GL answers no version at all.
+    const char *version = reinterpret_cast<const char *>(glGetString(GL_VERSION));
+    if (version == nullptr)
+        return false;
+    // OpenGL ES 2 and later have no texture environment.
+    if (std::strncmp(version, "OpenGL ES", 9) == 0)
+        return false;
+    int major = 0, minor = 0;
+    if (std::sscanf(version, "%d.%d", &major, &minor) != 2)
+        return false;
+    // Core profiles and forward-compatible contexts refuse names that
+    // glGenTextures did not make and glTexEnvf. Each query is asked only
+    // of a version that knows it, so none sets a GL error.
+    if (major >= 3) {
+        GLint flags = 0;
+        glGetIntegerv(GL_CONTEXT_FLAGS, &flags);
+        if (flags & GL_CONTEXT_FLAG_FORWARD_COMPATIBLE_BIT)
+            return false;
+    }
+    if (major > 3 || (major == 3 && minor >= 2)) {
+        GLint profile = 0;
+        glGetIntegerv(GL_CONTEXT_PROFILE_MASK, &profile);
+        if (profile & GL_CONTEXT_CORE_PROFILE_BIT)
+            return false;
+    }
+    return true;
+}
+
 } // namespace
+
+int tmapCheckTextureRequest(int firstTexture)
+{
+    if (firstTexture < TMAP_TEXTURES_GENERATED ||
+        (tmapTextureFilter != GL_NEAREST && tmapTextureFilter != GL_LINEAR))
+        return TMAP_ERROR_INVALID_ARGUMENT;
+    if (firstTexture != TMAP_TEXTURES_NONE && !contextTakesTextures())
+        return TMAP_ERROR_NO_GL_CONTEXT;
+    return TMAP_ERROR_NONE;
+}
+
+void tmapReleaseTextureNames()
+{
+    if (tmapTextureNames != nullptr && tmapTextureNameCount > 0)
+        glDeleteTextures(tmapTextureNameCount, tmapTextureNames);
+    freeAndClear(tmapTextureNames);
+    tmapTextureNameCount = 0;
+}
 
 int tmapDecodeGraphics(const unsigned char *chunk)
 {
@@ -140,6 +216,10 @@ int tmapDecodeGraphics(const unsigned char *chunk)
     if (scratch == nullptr)
         return tmapFail(TMAP_ERROR_OUT_OF_MEMORY);
     std::memset(scratch, 0, scratchBytes);
+    if (tmapFirstTexture == TMAP_TEXTURES_GENERATED && generateTextureNames(tmapGraphicCount) != 0) {
+        tmapFree(scratch);
+        return -1;
+    }
 
     unsigned char *graphicRows = scratch + rowBytes;
     for (int g = 0; g < tmapGraphicCount; ++g) {

@@ -50,6 +50,7 @@ int tmapVersion(void);
 #define TMAP_ERROR_UNSUPPORTED_HEADER 4
 #define TMAP_ERROR_NO_GL_CONTEXT 5 /* "no usable OpenGL context" */
 #define TMAP_ERROR_GL_LIMITS 6     /* the map does not fit the GL's limits */
+#define TMAP_ERROR_INVALID_ARGUMENT 7 /* an unknown firstTexture or tmapTextureFilter */
 
 /* firstTexture values of tmapLoadFile and tmapDecode* that ask for something
  * other than caller-chosen texture names (any value >= 0 is the name of
@@ -57,8 +58,12 @@ int tmapVersion(void);
  * TMAP_TEXTURES_NONE      defines no GL texture and makes no GL call at all;
  *                         the graphics' RGBA pixels are kept in
  *                         tmapGraphicPixels. Needs no GL context.
- * TMAP_TEXTURES_GENERATED the library generates the texture names and
- *                         deletes them again (see tmapTextureNames). */
+ * TMAP_TEXTURES_GENERATED the library makes the names with glGenTextures,
+ *                         so no texture of the program's is touched, keeps
+ *                         them in tmapTextureNames and deletes them
+ *                         (glDeleteTextures) in tmapRelease and when the next
+ *                         load replaces the map. The choice for new programs.
+ * Any other negative value is refused: -1, TMAP_ERROR_INVALID_ARGUMENT. */
 #define TMAP_TEXTURES_NONE (-1)
 #define TMAP_TEXTURES_GENERATED (-2)
 
@@ -156,6 +161,17 @@ extern int tmapFirstTexture;           /* texture name of graphic 0, or TMAP_TEX
 extern unsigned char *tmapGraphicPixels;
 extern unsigned int tmapTextureFormat; /* GL format of tile textures, GL_RGBA */
 
+/* With TMAP_TEXTURES_GENERATED: the texture name of each graphic,
+ * tmapGraphicCount entries (graphic g is tmapTextureNames[g]); NULL in the
+ * other modes and when the map has no graphics. Owned by the library. */
+extern unsigned int *tmapTextureNames;
+
+/* Magnification and minification filter of the tile textures, read by each
+ * load: GL_LINEAR (0x2601, the initial value) or GL_NEAREST (0x2600, crisp
+ * pixel art when a texel covers several pixels). Any other value makes the
+ * load fail with TMAP_ERROR_INVALID_ARGUMENT. Set it before loading. */
+extern unsigned int tmapTextureFilter;
+
 /* Texture coordinates (s, t) of the four corners of a cell quad, in the
  * order (x, y), (x + w, y), (x + w, y + h), (x, y + h); the set is chosen by
  * (flags >> 6) & 3: as stored, mirrored in s, mirrored in t, both. */
@@ -163,11 +179,26 @@ extern const float tmapTexCoordSets[4][4][2];
 
 /* ---- Loading ---- */
 
-/* Loads a map file and makes it the current map, defining the textures
- * firstTexture .. firstTexture + tmapGraphicCount - 1 (not generated, not
- * deleted). Returns 0, or -1 with tmapError set. Codes 2 (not readable) and
- * 3 (cannot open) for the file's first bytes, and 1 for its buffer, keep the
- * previous map; a failure while decoding leaves no map. */
+/* Loads a map file and makes it the current map. firstTexture says where
+ * the tile graphics go: with a value >= 0, into the textures firstTexture ..
+ * firstTexture + tmapGraphicCount - 1, names the caller keeps free and that
+ * the library neither generates nor deletes; or TMAP_TEXTURES_GENERATED or
+ * TMAP_TEXTURES_NONE (above). Afterwards layer 0 is current when the map
+ * has one ("BODY"); otherwise no layer is, until tmapSelectLayer.
+ *
+ * Returns 0, or -1 with tmapError set. Codes 2 (not readable) and 3 (cannot
+ * open) for the file's first bytes, and 1 for its buffer, keep the previous
+ * map; a failure while decoding leaves no map.
+ *
+ * A load that makes GL textures needs a current OpenGL context that keeps
+ * the fixed-function texture state: a compatibility profile or a version
+ * before 3.2 (not a core profile, a forward-compatible context or OpenGL ES).
+ * Without one the load fails with TMAP_ERROR_NO_GL_CONTEXT before it defines
+ * anything, leaving no GL error set. To find out, the load asks
+ * glGetString(GL_VERSION) and, from version 3.0 on, glGetIntegerv
+ * (GL_CONTEXT_FLAGS, and GL_CONTEXT_PROFILE_MASK from 3.2 on); it does so
+ * before each load that makes textures, and these queries are its only GL
+ * calls besides the ones listed under "What loading does to GL" below. */
 int tmapLoadFile(const char *path, int firstTexture);
 
 /* Decodes a whole form image in memory. The image must hold the complete
@@ -180,13 +211,17 @@ int tmapDecode(const unsigned char *image, int firstTexture);
  * bytes than size is refused with code 2. */
 int tmapDecodeBuffer(const unsigned char *image, size_t size, int firstTexture);
 
-/* Frees the current map and the draw operations' scratch memory. Deletes
- * no textures. Safe to call at any time. */
+/* Frees the current map and the draw operations' scratch memory, and deletes
+ * the textures of a TMAP_TEXTURES_GENERATED load (call it while that load's
+ * context is current). Caller-chosen textures are left as they are. Safe to
+ * call at any time. */
 void tmapRelease(void);
 
 /* A short English text for an error code: "no error", "out of memory",
  * "not a readable map file", "file could not be opened",
- * "unsupported map header"; "unknown error" for any other value. */
+ * "unsupported map header", "no usable OpenGL context",
+ * "map exceeds the OpenGL limits", "invalid argument"; "unknown error" for
+ * any other value. */
 const char *tmapErrorString(int code);
 
 /* ---- Layers and cells ---- */

@@ -71,7 +71,10 @@ int main(void)
     CHECK(tmapError == TMAP_ERROR_CANNOT_OPEN);
     CHECK(strcmp(tmapErrorString(tmapError), "file could not be opened") == 0);
 
-    CHECK(tmapDecodeBuffer(image, size, 10) == 0);
+    /* No GL context here: a load that makes textures is refused, one that
+     * keeps the pixels needs none. */
+    CHECK(tmapDecodeBuffer(image, size, 10) == -1 && tmapError == TMAP_ERROR_NO_GL_CONTEXT);
+    CHECK(tmapDecodeBuffer(image, size, TMAP_TEXTURES_NONE) == 0);
     CHECK(tmapWidth == 3 && tmapHeight == 2 && tmapDepth == 16 && tmapLittleEndian == 0);
     CHECK(tmapCurrentLayer == tmapLayers[0]);
     CHECK(tmapLayers[0][1] == 1 && tmapLayers[0][3] == 2 && tmapLayers[0][5] == -1);
@@ -87,7 +90,7 @@ int main(void)
     CHECK(tmapTexCoordSets[1][0][0] == 1.0f && tmapTexCoordSets[1][0][1] == 0.0f);
 
     /* A form that claims more bytes than it has is refused. */
-    CHECK(tmapDecodeBuffer(image, size - 1, 10) == -1 && tmapError == TMAP_ERROR_NOT_A_MAP);
+    CHECK(tmapDecodeBuffer(image, size - 1, TMAP_TEXTURES_NONE) == -1 && tmapError == TMAP_ERROR_NOT_A_MAP);
     CHECK(tmapCurrentLayer == NULL && tmapBlocks == NULL);
 
     tmapRelease();

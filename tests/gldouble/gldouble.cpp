@@ -46,6 +46,9 @@ struct State {
     GLuint textures = 0;
     std::string version = "1.2 gldouble";
     bool contextCurrent = true;
+    // glPushAttrib: the enables saved by each push (empty when the push had
+    // no GL_ENABLE_BIT).
+    std::vector<std::pair<bool, std::set<GLenum>>> attribStack;
     std::map<GLenum, GLint> integers;
     // Client arrays as last pointed at: size, stride in bytes and data.
     struct Array {
@@ -445,6 +448,19 @@ void glEnd(void) { record("glEnd"); }
 
 void glEnableClientState(GLenum array) { record("glEnableClientState", {E(array)}); }
 void glDisableClientState(GLenum array) { record("glDisableClientState", {E(array)}); }
+void glPushAttrib(GLbitfield mask) {
+    state().attribStack.push_back({(mask & GL_ENABLE_BIT) != 0, state().enabled});
+    record("glPushAttrib", {B(mask)});
+}
+
+void glPopAttrib(void) {
+    if (!state().attribStack.empty()) {
+        if (state().attribStack.back().first) state().enabled = state().attribStack.back().second;
+        state().attribStack.pop_back();
+    }
+    record("glPopAttrib");
+}
+
 void glPushClientAttrib(GLbitfield mask) { record("glPushClientAttrib", {B(mask)}); }
 void glPopClientAttrib(void) { record("glPopClientAttrib"); }
 

@@ -73,6 +73,13 @@ protected:
     void compatibility(int w = 8, int h = 8) {
         makeCurrent(OSMesaCreateContextExt(OSMESA_RGBA, 24, 0, 0, nullptr), w, h);
     }
+    // A new colour buffer of another size for the same context.
+    void resize(int w, int h) {
+        width = w;
+        height = h;
+        buffer.assign(size_t(w) * size_t(h) * 4, 0);
+        ASSERT_TRUE(OSMesaMakeCurrent(context, buffer.data(), GL_UNSIGNED_BYTE, w, h));
+    }
 
     // The colour of pixel (x, y) counted from the top left.
     Rgb pixel(int x, int y) {
@@ -80,6 +87,20 @@ protected:
         std::vector<unsigned char> row(size_t(width) * 4);
         glReadPixels(0, height - 1 - y, width, 1, GL_RGBA, GL_UNSIGNED_BYTE, row.data());
         return {row[size_t(x) * 4], row[size_t(x) * 4 + 1], row[size_t(x) * 4 + 2]};
+    }
+
+    // Every pixel, top row first.
+    std::vector<Rgb> frame() {
+        glFinish();
+        std::vector<unsigned char> rgba(size_t(width) * size_t(height) * 4);
+        glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
+        std::vector<Rgb> out;
+        for (int y = height - 1; y >= 0; --y)
+            for (int x = 0; x < width; ++x) {
+                const unsigned char* p = &rgba[(size_t(y) * size_t(width) + size_t(x)) * 4];
+                out.push_back({p[0], p[1], p[2]});
+            }
+        return out;
     }
 
     OSMesaContext context = nullptr;
@@ -164,6 +185,219 @@ TEST_F(Offscreen, GeneratedTexturesLiveAsLongAsTheirMap) {
     tmapRelease();
     EXPECT_TRUE(glIsTexture(100));
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+}
+
+// ---- Facing and texture rows ----
+
+class Contract : public Offscreen {
+protected:
+    void SetUp() override {
+        compatibility(8, 8);
+        glViewport(0, 0, 8, 8);
+        glEnable(GL_TEXTURE_2D);
+        glColor4f(1, 1, 1, 1);
+    }
+    void clear() {
+        glClearColor(0, 0, 0, 1);
+        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    }
+    void projection(double left, double right, double bottom, double top) {
+        glMatrixMode(GL_PROJECTION);
+        glLoadIdentity();
+        glOrtho(left, right, bottom, top, -10, 10);
+        glMatrixMode(GL_MODELVIEW);
+        glLoadIdentity();
+    }
+};
+
+const Rgb black = {0, 0, 0};
+
+// Texel (column, row) of the one 8 x 8 graphic of pixelMap(1, 1, 8).
+Rgb texel(int column, int row) { return {column, row, 10}; }
+
+TEST_F(Contract, FlatQuadsFaceAsTheTableSaysAndShowRowsFromTheirStartingEdge) {
+    tmapTextureFilter = GL_NEAREST;
+    ASSERT_EQ(decode(pixelMap(1, 1, 8), TMAP_TEXTURES_GENERATED), 0) << tmapErrorString(tmapError);
+    tmapTextureFilter = GL_LINEAR;
+    struct Case {
+        float cellWidth, cellHeight;
+        bool yDown;          // the projection turns y down
+        bool counterClockwise; // the table's answer, on the screen
+    };
+    const Case cases[] = {
+        {8, 8, false, true},   {8, -8, false, false}, {-8, 8, false, false}, {-8, -8, false, true},
+        {8, 8, true, false},   {8, -8, true, true},   {-8, 8, true, true},   {-8, -8, true, false},
+    };
+    for (const Case& c : cases) {
+        const std::string what = "cellWidth " + std::to_string(int(c.cellWidth)) + ", cellHeight " +
+                                  std::to_string(int(c.cellHeight)) + (c.yDown ? ", y down" : ", y up");
+        // The quad covers the view exactly, its first corner in one of the
+        // view's corners.
+        const float originX = c.cellWidth > 0 ? 0 : 8, originY = c.cellHeight > 0 ? 0 : 8;
+        for (GLenum culled : {GL_BACK, GL_FRONT}) {
+            clear();
+            c.yDown ? projection(0, 8, 8, 0) : projection(0, 8, 0, 8);
+            glEnable(GL_CULL_FACE);
+            glCullFace(culled);
+            tmapDrawLayer(0, 0, 1, 1, originX, originY, 0, c.cellWidth, c.cellHeight);
+            glDisable(GL_CULL_FACE);
+            const bool shown = c.counterClockwise == (culled == GL_BACK);
+            EXPECT_EQ(pixel(4, 4) != black, shown) << what << ", culling " << (culled == GL_BACK ? "back" : "front");
+        }
+        // Texel (0, 0) lies at the first corner, the first stored row along
+        // the edge at originY.
+        clear();
+        tmapDrawLayer(0, 0, 1, 1, originX, originY, 0, c.cellWidth, c.cellHeight);
+        const int firstColumn = (originX == 0) ? 0 : 7;
+        const bool originOnTop = (originY == 0) == c.yDown;
+        const int firstRow = originOnTop ? 0 : 7;
+        EXPECT_EQ(pixel(firstColumn, firstRow), texel(0, 0)) << what;
+        EXPECT_EQ(pixel(7 - firstColumn, firstRow), texel(7, 0)) << what;
+        EXPECT_EQ(pixel(firstColumn, 7 - firstRow), texel(0, 7)) << what;
+    }
+}
+
+TEST_F(Contract, BlockColumnsAreClosedSolidsForTheDocumentedCulling) {
+    // One column: a cube whose four sides show graphics 1 to 4, closed by a
+    // cap showing graphic 5; each graphic one colour.
+    Map m;
+    m.depth = 24;
+    m.width = m.height = 1;
+    m.tileWidth = m.tileHeight = 2;
+    const Rgb colours[] = {{9, 9, 9}, {255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {255, 255, 0}, {0, 255, 255}};
+    for (const Rgb& c : colours) {
+        Bytes graphic;
+        for (int i = 0; i < 4; ++i) tmapwriter::put24(graphic, uint8_t(c[0]), uint8_t(c[1]), uint8_t(c[2]));
+        m.graphics.push_back(graphic);
+    }
+    tmapwriter::Block cube, cap;
+    for (int side = 0; side < 4; ++side) cube.graphic[side] = 1 + side;
+    cube.flags = TMAP_FLAG_STACKED;
+    cap.graphic[0] = 5;
+    m.blocks = {cube, cap};
+    m.layers[0] = std::vector<int32_t>{0};
+    ASSERT_EQ(decode(m, TMAP_TEXTURES_GENERATED), 0) << tmapErrorString(tmapError);
+    auto colourOf = [&](int graphic) { return colours[graphic]; };
+
+    struct View {
+        const char* what;
+        float turnY, turnX; // glRotatef angles about y, then x
+        int nearGraphicWhenHeightPositive, nearGraphicWhenHeightNegative;
+    };
+    const View views[] = {
+        {"from above", 0, 0, 5, 5},
+        {"from -y", 0, -90, 2, 4},   // the face at y when y + cellHeight lies beyond it
+        {"from -x", 90, -90, 1, 1},
+    };
+    glEnable(GL_DEPTH_TEST);
+    glDepthFunc(GL_LESS);
+    for (const View& v : views) {
+        for (float cellHeight : {1.0f, -1.0f}) {
+            for (bool documented : {true, false}) {
+                const std::string what = std::string(v.what) + ", cellHeight " + std::to_string(int(cellHeight)) +
+                                         (documented ? ", documented culling" : ", the other culling");
+                clear();
+                projection(-1, 1, -1, 1);
+                glRotatef(v.turnY, 0, 1, 0);
+                glRotatef(v.turnX, 1, 0, 0);
+                glTranslatef(-0.5f, -cellHeight / 2, -0.5f);
+                glEnable(GL_CULL_FACE);
+                const GLenum documentedCull = cellHeight > 0 ? GL_BACK : GL_FRONT;
+                glCullFace(documented ? documentedCull : (documentedCull == GL_BACK ? GL_FRONT : GL_BACK));
+                tmapDrawBlocks(0, 0, 1, 1, 0, 0, 0, 1, cellHeight);
+                glDisable(GL_CULL_FACE);
+                const Rgb nearFace = colourOf(cellHeight > 0 ? v.nearGraphicWhenHeightPositive
+                                                             : v.nearGraphicWhenHeightNegative);
+                if (documented)
+                    EXPECT_EQ(pixel(4, 4), nearFace) << what;
+                else
+                    EXPECT_NE(pixel(4, 4), nearFace) << what;
+            }
+        }
+    }
+}
+
+// ---- The pixel-exact view ----
+
+TEST_F(Contract, ViewShowsEveryMapPixelOnItsOwnScreenPixel) {
+    const int tile = 3, columns = 5, rows = 4;
+    const Map map = pixelMap(columns, rows, tile);
+    const Rgb background = {200, 200, 200};
+    struct Case {
+        int64_t pixelX, pixelY;
+        int width, height, scale;
+    };
+    const Case cases[] = {
+        {0, 0, 15, 12, 1},  // the whole map
+        {4, 5, 8, 6, 1},    // scrolled, cells cut on every side
+        {-4, -2, 10, 9, 1}, // partly above and left of the map
+        {10, 8, 9, 7, 1},   // partly past its right and bottom edges
+        {1, 2, 6, 5, 3},    // each texel three by three pixels
+        {100, 0, 4, 4, 1},  // wholly beside it
+    };
+    for (unsigned filter : {unsigned(GL_NEAREST), unsigned(GL_LINEAR)}) {
+        tmapTextureFilter = filter;
+        ASSERT_EQ(decode(map, TMAP_TEXTURES_GENERATED), 0) << tmapErrorString(tmapError);
+        tmapTextureFilter = GL_LINEAR;
+        ASSERT_EQ(tmapWidthInPixels(), columns * tile);
+        ASSERT_EQ(tmapHeightInPixels(), rows * tile);
+        for (int order : {TMAP_DRAW_CELL_ORDER, TMAP_DRAW_BY_TEXTURE}) {
+            tmapDrawOrder = order;
+            for (const Case& c : cases) {
+                if (filter == GL_LINEAR && c.scale > 1)
+                    continue; // blends neighbouring texels, as asked
+                const std::string what = "view " + std::to_string(c.pixelX) + "," + std::to_string(c.pixelY) +
+                                         " " + std::to_string(c.width) + "x" + std::to_string(c.height) +
+                                         " scale " + std::to_string(c.scale) +
+                                         (filter == GL_NEAREST ? " nearest" : " linear") + " order " +
+                                         std::to_string(order);
+                resize(c.width * c.scale, c.height * c.scale);
+                glViewport(0, 0, width, height);
+                glClearColor(200 / 255.0f, 200 / 255.0f, 200 / 255.0f, 1);
+                glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+                // State the view must neither depend on nor change.
+                glMatrixMode(GL_PROJECTION);
+                glLoadIdentity();
+                glMatrixMode(GL_MODELVIEW);
+                glLoadIdentity();
+                glTranslatef(5, 0, 0);
+                glDisable(GL_TEXTURE_2D);
+                glEnable(GL_DEPTH_TEST);
+                glEnable(GL_CULL_FACE);
+                glCullFace(GL_FRONT_AND_BACK);
+
+                tmapDrawView(c.pixelX, c.pixelY, c.width, c.height);
+
+                const std::vector<Rgb> shown = frame();
+                int wrong = 0;
+                for (int y = 0; y < height; ++y)
+                    for (int x = 0; x < width; ++x) {
+                        const int64_t mapX = c.pixelX + x / c.scale, mapY = c.pixelY + y / c.scale;
+                        Rgb expected = background;
+                        if (mapX >= 0 && mapY >= 0 && mapX < columns * tile && mapY < rows * tile)
+                            expected = {int(mapX), int(mapY), int(10 + mapX / tile + mapY / tile * columns)};
+                        const Rgb& got = shown[size_t(y) * size_t(width) + size_t(x)];
+                        if (got != expected && ++wrong <= 3)
+                            ADD_FAILURE() << what << ": pixel " << x << "," << y << " is " << got[0] << ","
+                                          << got[1] << "," << got[2] << ", not " << expected[0]
+                                          << "," << expected[1] << "," << expected[2];
+                    }
+                EXPECT_EQ(wrong, 0) << what;
+
+                GLint mode = 0;
+                glGetIntegerv(GL_MATRIX_MODE, &mode);
+                GLfloat modelview[16];
+                glGetFloatv(GL_MODELVIEW_MATRIX, modelview);
+                EXPECT_EQ(mode, GL_MODELVIEW) << what;
+                EXPECT_EQ(modelview[12], 5.0f) << what;
+                EXPECT_FALSE(glIsEnabled(GL_TEXTURE_2D)) << what;
+                EXPECT_TRUE(glIsEnabled(GL_DEPTH_TEST) && glIsEnabled(GL_CULL_FACE)) << what;
+                EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR)) << what;
+                glDisable(GL_CULL_FACE);
+            }
+        }
+        tmapDrawOrder = TMAP_DRAW_CELL_ORDER;
+    }
 }
 
 } // namespace

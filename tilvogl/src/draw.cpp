@@ -214,3 +214,66 @@ int tmapDrawBlocks(int cellX, int cellY, int columns, int rows, float originX, f
     return drawWindow(Drawing::blockColumns, cellX, cellY, columns, rows, originX, originY, baseZ,
                       cellWidth, cellHeight);
 }
+
+int64_t tmapWidthInPixels(void) { return int64_t(tmapWidth) * tmapTileWidth; }
+
+int64_t tmapHeightInPixels(void) { return int64_t(tmapHeight) * tmapTileHeight; }
+
+namespace {
+
+// The first cell and the number of cells along one axis that cover the map
+// pixels first .. first + count - 1 (count > 0), cells being tile pixels wide.
+void cellsCovering(int64_t first, int count, int tile, int64_t &firstCell, int64_t &cells)
+{
+    const int64_t last = first + count - 1;
+    // Rounding down, also left of or above the map.
+    firstCell = (first >= 0 ? first : first - tile + 1) / tile;
+    const int64_t lastCell = (last >= 0 ? last : last - tile + 1) / tile;
+    cells = lastCell - firstCell + 1;
+}
+
+} // namespace
+
+int tmapDrawView(int64_t pixelX, int64_t pixelY, int widthPx, int heightPx)
+{
+    if (widthPx <= 0 || heightPx <= 0 || tmapCurrentLayer == nullptr || tmapTileWidth <= 0 ||
+        tmapTileHeight <= 0)
+        return 0;
+    int64_t firstColumn, columns, firstRow, rows;
+    cellsCovering(pixelX, widthPx, tmapTileWidth, firstColumn, columns);
+    cellsCovering(pixelY, heightPx, tmapTileHeight, firstRow, rows);
+    // Cells wholly outside the layer are never drawn: keep the window inside
+    // the int range that the draw operations take.
+    const int64_t beginColumn = firstColumn < 0 ? 0 : firstColumn;
+    const int64_t endColumn = firstColumn + columns < tmapWidth ? firstColumn + columns : tmapWidth;
+    const int64_t beginRow = firstRow < 0 ? 0 : firstRow;
+    const int64_t endRow = firstRow + rows < tmapHeight ? firstRow + rows : tmapHeight;
+    if (beginColumn >= endColumn || beginRow >= endRow)
+        return 0;
+
+    glPushAttrib(GL_ENABLE_BIT | GL_TRANSFORM_BIT);
+    glEnable(GL_TEXTURE_2D);
+    glDisable(GL_DEPTH_TEST);
+    glDisable(GL_CULL_FACE);
+    glDisable(GL_LIGHTING);
+    glDisable(GL_FOG);
+    // One unit per map pixel, y down, the view's top left corner at the
+    // origin: vertex coordinates stay small, so the pixels stay exact
+    // however far the view has scrolled.
+    glMatrixMode(GL_PROJECTION);
+    glPushMatrix();
+    glLoadIdentity();
+    glOrtho(0.0, widthPx, heightPx, 0.0, -1.0, 1.0);
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    glLoadIdentity();
+    const float originX = float(beginColumn * tmapTileWidth - pixelX);
+    const float originY = float(beginRow * tmapTileHeight - pixelY);
+    tmapDrawLayer(int(beginColumn), int(beginRow), int(endColumn - beginColumn), int(endRow - beginRow),
+                  originX, originY, 0.0f, float(tmapTileWidth), float(tmapTileHeight));
+    glPopMatrix();
+    glMatrixMode(GL_PROJECTION);
+    glPopMatrix();
+    glPopAttrib();
+    return 0;
+}

@@ -253,12 +253,78 @@ void tmapResetAnims(void);
 /* Advances every animation by one tick. No map: nothing. */
 void tmapStepAnims(void);
 
-/* ---- Drawing ----
+/* ---- What the library does to GL ----
+ *
+ * Loading (tmapLoadFile, tmapDecode*) with GL textures, for each graphic g
+ * in turn: glBindTexture(GL_TEXTURE_2D, name of g); glPixelStorei
+ * (GL_UNPACK_ALIGNMENT, 1); wrap GL_CLAMP_TO_EDGE in s and t; magnification
+ * and minification filter tmapTextureFilter; glTexEnvf(GL_TEXTURE_ENV,
+ * GL_TEXTURE_ENV_MODE, GL_MODULATE); glTexImage2D, level 0 only (no
+ * mipmaps), RGBA. TMAP_TEXTURES_GENERATED first calls glGenTextures once.
+ * Left behind: the last graphic's texture bound to GL_TEXTURE_2D of the
+ * active texture unit, GL_UNPACK_ALIGNMENT 1, and that unit's texture
+ * environment GL_MODULATE, so the current colour (glColor) multiplies every
+ * texel: keep it white, 1, 1, 1, 1, for the graphics' own colours.
+ * Transparent pixels (colour key, colour map index 0) have alpha 0 and
+ * still carry a colour: blend (GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA) or use
+ * the alpha test to let what lies beneath show through.
+ *
+ * Texture rows: a graphic's first stored row (its top row as drawn in a
+ * tile editor) is the texture's t = 0 row. A flat quad, and a cap, takes
+ * t = 0 along its edge at the cell's y (the row's starting edge) and s = 0
+ * along its edge at the cell's x, as tmapTexCoordSets[0] says (the mirror
+ * flags swap them). So when map rows run down the screen, every graphic
+ * appears upright, first stored row on top. On a side face of a block
+ * column the first stored row runs along the edge away from the ground.
+ *
+ * Which way quads face. A quad is a front face when its corners, in the
+ * order they are sent, run counter-clockwise on the screen (GL's default,
+ * glFrontFace(GL_CCW)). Seen from +z with x to the right and y up (for
+ * instance glOrtho(left, right, bottom, top, ...) with bottom < top, or a
+ * camera on the +z side looking toward -z):
+ *
+ *   cellWidth  cellHeight   flat quads and caps   side faces of columns,
+ *                                                 seen from outside
+ *   > 0        > 0          counter-clockwise     counter-clockwise
+ *   > 0        < 0          clockwise             clockwise
+ *   < 0        > 0          clockwise             counter-clockwise
+ *   < 0        < 0          counter-clockwise     clockwise
+ *
+ * A projection that turns y down (glOrtho with bottom > top) mirrors the
+ * screen and turns the flat column round. A flat layer drawn the right way
+ * up, row 0 at the top and column 0 at the left, therefore always shows its
+ * back faces, whatever the set-up: with GL_CULL_FACE on, cull GL_FRONT while
+ * drawing it, or turn culling off. Block columns are closed solids exactly
+ * when cellHeight > 0: every side face and top cap then faces out, and the
+ * usual back-face culling works. With a negative cellHeight (as in a y-up
+ * set-up with rows running toward -y) they are inside out: cull GL_FRONT
+ * instead. The normals do not follow the winding: flat quads and caps
+ * always carry (0, 0, -1); the side faces at x, y, x + cellWidth and
+ * y + cellHeight carry (-1, 0, 0), (0, -1, 0), (1, 0, 0) and (0, 1, 0),
+ * whatever the signs. Columns rise toward +z when cellWidth is positive
+ * (each cube is cellWidth high).
+ *
+ * The draw operations below (tmapDrawLayer, tmapDrawLayerSecondGraphic,
+ * tmapDrawBlocks) use the matrices, blending, depth test, culling, lighting,
+ * fog, current colour and texture environment as the program set them,
+ * and change none of them. They bind textures (the last quad's, or in the
+ * grouped order the last group's, stays bound) and send quads with a normal
+ * and texture coordinates for each corner; the current normal and texture
+ * coordinates are left as the last quad set them. tmapDrawLayer and
+ * tmapDrawLayerSecondGraphic do not enable texturing: with GL_TEXTURE_2D
+ * off they draw plain quads in the current colour (white by default).
+ * tmapDrawBlocks calls glEnable(GL_TEXTURE_2D) before each side face and
+ * leaves it on when it drew one; the caps before the first side face are
+ * drawn with texturing as the program left it. Enable GL_TEXTURE_2D before
+ * any of them. tmapDrawView, for 2D, sets up what it needs and puts it back.
+ *
+ * ---- Drawing ----
  * The three draw operations draw the cells (cellX .. cellX + columns - 1,
  * cellY .. cellY + rows - 1) of the current layer, the first at (originX,
  * originY), stepping cellWidth per column and cellHeight per row (either may
  * be negative). They bind textures and emit immediate-mode quads; matrices,
- * blending, depth and culling are the caller's. They always return 0.
+ * blending, depth and culling are the caller's (see above). They always
+ * return 0.
  *
  * Zero or negative counts, no map, or no current layer: nothing is drawn.
  * A window reaching past the layer's edges is clipped to the layer: cells
@@ -302,6 +368,33 @@ int tmapDrawLayer(int cellX, int cellY, int columns, int rows, float originX, fl
 /* As tmapDrawLayer, with each block's graphic2. */
 int tmapDrawLayerSecondGraphic(int cellX, int cellY, int columns, int rows, float originX,
                                float originY, float z, float cellWidth, float cellHeight);
+
+/* The size of the map in pixels: tmapWidth * tmapTileWidth and
+ * tmapHeight * tmapTileHeight, without overflow. */
+int64_t tmapWidthInPixels(void);
+int64_t tmapHeightInPixels(void);
+
+/* The common 2D case in one call: draws the map pixels pixelX .. pixelX +
+ * widthPx - 1 and pixelY .. pixelY + heightPx - 1 of the current layer
+ * (x to the right, y down, pixel (0, 0) the top left pixel of cell (0, 0))
+ * so that they fill the viewport, map pixel (pixelX, pixelY) in its top
+ * left corner, graphics upright. With a viewport of widthPx x heightPx
+ * pixels every texel lands on exactly one pixel; a viewport n times as
+ * large shows each texel as n x n pixels (sharp with tmapTextureFilter
+ * GL_NEAREST). Scroll by changing pixelX and pixelY; parts of the view off
+ * the layer are not drawn (the cleared background shows).
+ *
+ * Draws each cell's graphic1 with tmapDrawLayer (in tmapDrawOrder) at
+ * depth 0 of its own orthographic projection, with GL_TEXTURE_2D on and
+ * the depth test, culling, lighting and fog off, and then puts back the
+ * program's matrices (both stacks, pushed and popped), matrix mode and
+ * enables. The viewport, blending, current colour and texture environment
+ * are the program's: to draw a layer over another, select it and call again
+ * with GL_BLEND on (GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA). Needs room for
+ * one more matrix on the projection and modelview stacks and one on the
+ * attribute stack. Nothing happens without a map, a current layer, or with
+ * a zero or negative size. Always returns 0. */
+int tmapDrawView(int64_t pixelX, int64_t pixelY, int widthPx, int heightPx);
 
 /* Block columns standing on the plane z = baseZ: blocks with flag 0x20 are
  * cubes of height cellWidth stacked from the cell's block on through the

@@ -17,36 +17,6 @@ namespace {
 
 typedef const float (*TexCoordSet)[2];
 
-// The cells of one axis of a window that lie inside the layer, and the
-// position of the first of them.
-struct Span {
-    int64_t begin;
-    int64_t end;
-    float origin;
-};
-
-// Positions are running sums rounded to single precision after every
-// addition; a clipped window reproduces the sums of the cells it skips.
-float advance(float position, float step, int64_t count)
-{
-    // Far outside any layer exact rounding no longer matters.
-    if (count > 65536)
-        return float(double(position) + double(step) * double(count));
-    for (int64_t i = 0; i < count; ++i)
-        position = position + step;
-    return position;
-}
-
-Span clipToLayer(int first, int count, int size, float origin, float step)
-{
-    Span span;
-    span.begin = first < 0 ? 0 : first;
-    int64_t end = int64_t(first) + count;
-    span.end = end < size ? end : size;
-    span.origin = span.begin < span.end ? advance(origin, step, span.begin - first) : origin;
-    return span;
-}
-
 // Where the quads go: straight to GL in cell order, or, when collecting for
 // the grouped order, into the list of the current cell.
 TmapQuadList *collecting = nullptr;
@@ -136,7 +106,7 @@ enum class Drawing { firstGraphic, secondGraphic, blockColumns };
 
 // Emits the quads of the cells inside the layer in cell order, or collects
 // them into quads when it is not null.
-void walkWindow(Drawing drawing, const Span &across, const Span &down, float z, float cellWidth,
+void walkWindow(Drawing drawing, const TmapSpan &across, const TmapSpan &down, float z, float cellWidth,
                 float cellHeight, TmapQuadList *quads)
 {
     collecting = quads;
@@ -175,8 +145,8 @@ int drawWindow(Drawing drawing, int cellX, int cellY, int columns, int rows, flo
 {
     if (rows <= 0 || columns <= 0 || tmapCurrentLayer == nullptr)
         return 0;
-    const Span across = clipToLayer(cellX, columns, tmapWidth, originX, cellWidth);
-    const Span down = clipToLayer(cellY, rows, tmapHeight, originY, cellHeight);
+    const TmapSpan across = tmapClipToLayer(cellX, columns, tmapWidth, originX, cellWidth);
+    const TmapSpan down = tmapClipToLayer(cellY, rows, tmapHeight, originY, cellHeight);
     if (across.begin >= across.end || down.begin >= down.end)
         return 0;
     if (tmapDrawOrder == TMAP_DRAW_BY_TEXTURE) {

@@ -15,6 +15,7 @@
 //   anims.cpp     animation reset and stepping
 //   draw.cpp      the draw operations, in cell order or collecting for:
 //   bytexture.cpp the grouping by texture and its scratch memory
+//   gpu_*.cpp     the shader renderer (see gpu_internal.h)
 #ifndef TILVOGL_INTERNAL_H
 #define TILVOGL_INTERNAL_H
 
@@ -144,5 +145,41 @@ inline const TmapBlock *tmapResolveCell(int32_t value)
         return nullptr;
     return &tmapBlocks[block];
 }
+
+// The cells of one axis of a window that lie inside the layer, and the
+// position of the first of them. Both renderers clip and place windows
+// with these.
+struct TmapSpan {
+    int64_t begin;
+    int64_t end;
+    float origin;
+};
+
+// Positions are running sums rounded to single precision after every
+// addition; a clipped window reproduces the sums of the cells it skips.
+inline float tmapAdvance(float position, float step, int64_t count)
+{
+    // Far outside any layer exact rounding no longer matters.
+    if (count > 65536)
+        return float(double(position) + double(step) * double(count));
+    for (int64_t i = 0; i < count; ++i)
+        position = position + step;
+    return position;
+}
+
+inline TmapSpan tmapClipToLayer(int first, int count, int size, float origin, float step)
+{
+    TmapSpan span;
+    span.begin = first < 0 ? 0 : first;
+    int64_t end = int64_t(first) + count;
+    span.end = end < size ? end : size;
+    span.origin = span.begin < span.end ? tmapAdvance(origin, step, span.begin - first) : origin;
+    return span;
+}
+
+// What the shader renderer's copy of the map hears from the model
+// (gpu_upload.cpp): a cell stored by tmapSetCell, and the map released.
+void tmapGpuCellChanged(const int32_t *cell);
+void tmapGpuMapReleased();
 
 #endif

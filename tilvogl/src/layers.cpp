@@ -32,8 +32,10 @@ TmapBlock *tmapBlockAt(int x, int y)
 
 void tmapSetCell(int x, int y, int32_t value)
 {
-    if (int32_t *cell = cellAddress(x, y))
+    if (int32_t *cell = cellAddress(x, y)) {
         *cell = value;
+        tmapGpuCellChanged(cell);
+    }
 }
 
 int tmapBuildRowTables(void)

@@ -142,6 +142,7 @@ int tmapLoadFile(const char *path, int firstTexture)
 void tmapRelease(void)
 {
     tmapReleaseDrawScratch();
+    tmapGpuMapReleased();
     freeAndClear(tmapColourMap);
     freeAndClear(tmapGraphicPixels);
     tmapReleaseTextureNames();

@@ -65,7 +65,7 @@
  * GL state: blending, the depth test, range and function, culling, the
  * front-face winding and the viewport are the caller's and are not touched.
  * A draw leaves its own program, vertex array object and textures bound (on
- * texture units 0 to 5, with unit 0 active); a program that also draws with
+ * texture units 0 to 4, with unit 0 active); a program that also draws with
  * its own GL code binds its own again. Drawing needs the context current at
  * the upload, or one sharing objects with it.
  *
@@ -103,7 +103,8 @@ typedef struct TmapGpuView {
 
     /* Exponential fog (GL_FOG_MODE GL_EXP): the fragment's colour becomes
      * f * colour + (1 - f) * fogColour, f = exp(-fogDensity * |z|) with z
-     * the eye-space depth, clamped to 0..1; alpha is not fogged. */
+     * the fragment's eye-space depth, clamped to 0..1; alpha is not
+     * fogged. */
     int fogEnabled;
     float fogDensity;
     float fogColour[4]; /* red, green, blue; alpha unused */
@@ -172,7 +173,9 @@ int tmapGpuUpload(void);
  * drawn, no GL call made and tmapError unchanged when view is NULL, no
  * layer is current, or the current map was not uploaded (nothing uploaded
  * yet, tmapGpuRelease called, or a new map or tmapRelease since the
- * upload). */
+ * upload). tmapGpuDrawBlocks also refuses, with TMAP_ERROR_GL_LIMITS, a
+ * window whose columns have more than 2^31 - 1 face slots in all (cells
+ * drawn times the slots of the tallest column). */
 int tmapGpuDrawLayer(const TmapGpuView *view, int cellX, int cellY, int columns, int rows,
                      float originX, float originY, float z, float cellWidth, float cellHeight);
 

@@ -1,0 +1,384 @@
+// The GPU copy of the current map: tmapGpuUpload makes it, tmapGpuRelease
+// deletes it, and the model tells it what changed (a cell, a new map). The
+// draws bring it up to date before they draw (tmapGpuPrepareDraw).
+#include <cstring>
+
+#include "gpu_internal.h"
+#include "internal.h"
+#include "tilvogl/tilvogl_gpu.h"
+
+TmapGpuCopy tmapGpuCopy;
+
+namespace {
+
+// Cells changed by tmapSetCell since the last draw, sent one by one; more
+// than fit here, and the changed layers are sent whole.
+struct ChangedCell {
+    int layer;
+    int64_t index;
+};
+const int changedCellCapacity = 256;
+ChangedCell changedCells[changedCellCapacity];
+int changedCellCount = 0;
+unsigned changedLayersWhole = 0; // bit k: layer k is sent whole
+
+// Textures of tables read with texelFetch: no filtering, one level.
+void setTableParameters(GLenum target)
+{
+    tmapGl.TexParameteri(target, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    tmapGl.TexParameteri(target, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    tmapGl.TexParameteri(target, GL_TEXTURE_MAX_LEVEL, 0);
+}
+
+// A table of count entries of one or four 32-bit values, folded into rows
+// of the fold width, the last row partly filled.
+GLuint makeTable(GLint internalFormat, GLenum format, GLenum type, int64_t count, const void *entries,
+                 size_t entryBytes)
+{
+    GLuint texture = 0;
+    tmapGl.GenTextures(1, &texture);
+    tmapGl.BindTexture(GL_TEXTURE_2D, texture);
+    setTableParameters(GL_TEXTURE_2D);
+    int width = tmapGpuTableWidth(count);
+    int64_t fullRows = count / width;
+    int64_t rest = count % width;
+    GLsizei height = GLsizei(fullRows + (rest != 0 ? 1 : 0));
+    tmapGl.TexImage2D(GL_TEXTURE_2D, 0, internalFormat, width, height > 0 ? height : 1, 0, format,
+                      type, nullptr);
+    if (entries != nullptr && fullRows > 0)
+        tmapGl.TexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, width, GLsizei(fullRows), format, type, entries);
+    if (entries != nullptr && rest != 0)
+        tmapGl.TexSubImage2D(GL_TEXTURE_2D, 0, 0, GLsizei(fullRows), GLsizei(rest), 1, format, type,
+                             static_cast<const unsigned char *>(entries) +
+                                 size_t(fullRows) * size_t(width) * entryBytes);
+    return texture;
+}
+
+int64_t cellCount() { return int64_t(tmapWidth) * int64_t(tmapHeight); }
+
+void uploadLayer(int layer)
+{
+    tmapGl.DeleteTextures(1, &tmapGpuCopy.layers[layer]);
+    tmapGpuCopy.layers[layer] =
+        makeTable(GL_R32I, GL_RED_INTEGER, GL_INT, cellCount(), tmapLayers[layer], sizeof(int32_t));
+}
+
+void uploadGraphics()
+{
+    tmapGl.GenTextures(1, &tmapGpuCopy.graphics);
+    tmapGl.BindTexture(GL_TEXTURE_2D_ARRAY, tmapGpuCopy.graphics);
+    tmapGl.TexParameteri(GL_TEXTURE_2D_ARRAY, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    tmapGl.TexParameteri(GL_TEXTURE_2D_ARRAY, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    tmapGl.TexParameteri(GL_TEXTURE_2D_ARRAY, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+    tmapGl.TexParameteri(GL_TEXTURE_2D_ARRAY, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    tmapGl.TexParameteri(GL_TEXTURE_2D_ARRAY, GL_TEXTURE_MAX_LEVEL, 0);
+    if (tmapGraphicCount > 0 && tmapGraphicPixels != nullptr) {
+        // Graphic after graphic, rows tmapTileWidth * 4 bytes apart: the
+        // array's layers exactly.
+        tmapGl.TexImage3D(GL_TEXTURE_2D_ARRAY, 0, GL_RGBA8, tmapTileWidth, tmapTileHeight,
+                          tmapGraphicCount, 0, GL_RGBA, GL_UNSIGNED_BYTE, tmapGraphicPixels);
+    } else {
+        // No graphic: every cell is skipped, but the sampler stays complete.
+        static const unsigned char clear[4] = {0, 0, 0, 0};
+        tmapGl.TexImage3D(GL_TEXTURE_2D_ARRAY, 0, GL_RGBA8, 1, 1, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, clear);
+    }
+}
+
+// Two texels per block: its four graphics, then its flags and the number of
+// stacked cubes of a column that starts at it. Returns false when out of
+// memory.
+bool uploadBlocks()
+{
+    int64_t count = tmapBlocks != nullptr ? tmapBlockCount : 0;
+    int32_t *texels = static_cast<int32_t *>(tmapAllocate(size_t(count) * 8 * sizeof(int32_t)));
+    if (texels == nullptr)
+        return false;
+    tmapGpuCopy.stackCount = 0;
+    // A column climbs through consecutive stacked records and ends at the
+    // first record without the flag, or at the last record.
+    int32_t cubesAbove = 0;
+    for (int64_t b = count - 1; b >= 0; --b) {
+        const TmapBlock &block = tmapBlocks[b];
+        bool stacked = (block.flags & TMAP_FLAG_STACKED) != 0 && b + 1 < count;
+        int32_t cubes = stacked ? cubesAbove + 1 : 0;
+        int32_t *texel = texels + b * 8;
+        texel[0] = block.graphic1;
+        texel[1] = block.graphic2;
+        texel[2] = block.graphic3;
+        texel[3] = block.graphic4;
+        texel[4] = block.flags;
+        texel[5] = cubes;
+        texel[6] = texel[7] = 0;
+        cubesAbove = cubes;
+        if (cubes > tmapGpuCopy.stackCount)
+            tmapGpuCopy.stackCount = cubes;
+    }
+    tmapGpuCopy.blocks = makeTable(GL_RGBA32I, GL_RGBA_INTEGER, GL_INT, count * 2, texels, 4 * sizeof(int32_t));
+    tmapFree(texels);
+    return true;
+}
+
+// The block each animation shows now, or -1 when its frame names none.
+int32_t currentBlockOf(const TmapAnim &anim)
+{
+    if (anim.current < 0 || anim.current >= tmapAnimFrameCount || tmapAnimFrames == nullptr)
+        return -1;
+    int32_t block = tmapAnimFrames[anim.current];
+    return block >= 0 && block < tmapBlockCount && tmapBlocks != nullptr ? block : -1;
+}
+
+int animCount() { return tmapAnims != nullptr ? tmapAnimCount : 0; }
+
+bool uploadAnims()
+{
+    int count = animCount();
+    tmapGpuCopy.animBlocks = static_cast<int32_t *>(tmapAllocate(size_t(count) * sizeof(int32_t)));
+    if (tmapGpuCopy.animBlocks == nullptr)
+        return false;
+    for (int n = 0; n < count; ++n)
+        tmapGpuCopy.animBlocks[n] = currentBlockOf(tmapAnims[n]);
+    tmapGpuCopy.anims = makeTable(GL_R32I, GL_RED_INTEGER, GL_INT, count, tmapGpuCopy.animBlocks, sizeof(int32_t));
+    return true;
+}
+
+// Which animations show another block than uploaded: work per animation.
+// Notes their new blocks; first > last when none changed.
+void findAnimChanges(int &first, int &last)
+{
+    int count = animCount();
+    first = count;
+    last = -1;
+    for (int n = 0; n < count; ++n) {
+        int32_t block = currentBlockOf(tmapAnims[n]);
+        if (block != tmapGpuCopy.animBlocks[n]) {
+            tmapGpuCopy.animBlocks[n] = block;
+            first = n < first ? n : first;
+            last = n;
+        }
+    }
+}
+
+// Sends the rows of the animation table from entry first to entry last.
+void sendAnims(int first, int last)
+{
+    int count = animCount();
+    int width = tmapGpuTableWidth(count);
+    tmapGl.BindTexture(GL_TEXTURE_2D, tmapGpuCopy.anims);
+    for (int row = first / width; row <= last / width; ++row) {
+        int rowEntries = row * width + width <= count ? width : count - row * width;
+        tmapGl.TexSubImage2D(GL_TEXTURE_2D, 0, 0, row, rowEntries, 1, GL_RED_INTEGER, GL_INT,
+                             tmapGpuCopy.animBlocks + size_t(row) * size_t(width));
+    }
+}
+
+void refreshCells()
+{
+    for (int layer = 0; layer < TMAP_LAYER_COUNT; ++layer)
+        if ((changedLayersWhole >> layer) & 1u)
+            uploadLayer(layer);
+    int width = tmapGpuTableWidth(cellCount());
+    for (int k = 0; k < changedCellCount; ++k) {
+        const ChangedCell &change = changedCells[k];
+        if ((changedLayersWhole >> change.layer) & 1u)
+            continue;
+        tmapGl.BindTexture(GL_TEXTURE_2D, tmapGpuCopy.layers[change.layer]);
+        tmapGl.TexSubImage2D(GL_TEXTURE_2D, 0, GLint(change.index % width), GLint(change.index / width),
+                             1, 1, GL_RED_INTEGER, GL_INT, tmapLayers[change.layer] + change.index);
+    }
+    changedCellCount = 0;
+    changedLayersWhole = 0;
+}
+
+// Texture uploads read client memory, whatever unpack state the program set.
+struct UnpackState {
+    GLint buffer;
+    GLint alignment;
+};
+
+UnpackState plainUnpacking()
+{
+    UnpackState saved;
+    tmapGl.GetIntegerv(GL_PIXEL_UNPACK_BUFFER_BINDING, &saved.buffer);
+    tmapGl.GetIntegerv(GL_UNPACK_ALIGNMENT, &saved.alignment);
+    if (saved.buffer != 0)
+        tmapGl.BindBuffer(GL_PIXEL_UNPACK_BUFFER, 0);
+    tmapGl.PixelStorei(GL_UNPACK_ALIGNMENT, 4);
+    return saved;
+}
+
+void restoreUnpacking(const UnpackState &saved)
+{
+    if (saved.buffer != 0)
+        tmapGl.BindBuffer(GL_PIXEL_UNPACK_BUFFER, GLuint(saved.buffer));
+    tmapGl.PixelStorei(GL_UNPACK_ALIGNMENT, saved.alignment);
+}
+
+// Forgets the copy without a GL call, freeing its host memory.
+void forgetObjects()
+{
+    tmapFree(tmapGpuCopy.animBlocks);
+    tmapFree(tmapGpuCopy.windowTable);
+    std::memset(&tmapGpuCopy, 0, sizeof tmapGpuCopy);
+    changedCellCount = 0;
+    changedLayersWhole = 0;
+}
+
+// Every object of the copy, deleted in the context current now.
+void deleteObjects()
+{
+    TmapGpuCopy &copy = tmapGpuCopy;
+    if (copy.uploaded) {
+        tmapGl.DeleteTextures(1, &copy.graphics);
+        tmapGl.DeleteTextures(TMAP_LAYER_COUNT, copy.layers);
+        tmapGl.DeleteTextures(1, &copy.blocks);
+        tmapGl.DeleteTextures(1, &copy.anims);
+        tmapGl.DeleteTextures(1, &copy.window);
+        tmapGl.DeleteVertexArrays(1, &copy.vertexArray);
+        tmapGl.DeleteProgram(copy.flat.name);
+        tmapGl.DeleteProgram(copy.columns.name);
+    }
+    forgetObjects();
+}
+
+int refuse(int code)
+{
+    deleteObjects();
+    tmapError = code;
+    return -1;
+}
+
+bool fitsLimits()
+{
+    GLint maxSize = 0, maxLayers = 0;
+    tmapGl.GetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
+    tmapGl.GetIntegerv(GL_MAX_ARRAY_TEXTURE_LAYERS, &maxLayers);
+    if (maxSize < 1 || maxLayers < 1)
+        return false;
+    tmapGpuCopy.foldWidth = maxSize;
+    // Every table must fit maxSize rows of maxSize entries, and its
+    // entries must be counted by the shaders' 32-bit integers.
+    int64_t tableLimit = int64_t(maxSize) * int64_t(maxSize);
+    if (tableLimit > INT32_MAX)
+        tableLimit = INT32_MAX;
+    return tmapGraphicCount <= maxLayers && tmapTileWidth <= maxSize && tmapTileHeight <= maxSize &&
+           cellCount() <= tableLimit && int64_t(tmapBlockCount) * 2 <= tableLimit &&
+           animCount() <= tableLimit;
+}
+
+} // namespace
+
+int tmapGpuUpload(void)
+{
+    // The map must be there, with its graphics' pixels kept.
+    if (tmapFirstTexture != TMAP_TEXTURES_NONE || (tmapGraphicCount > 0 && tmapGraphicPixels == nullptr))
+        return -1;
+    bool hasLayer = false;
+    for (const int32_t *cells : tmapLayers)
+        hasLayer = hasLayer || cells != nullptr;
+    if (!hasLayer && tmapBlocks == nullptr && tmapGraphicPixels == nullptr)
+        return -1;
+
+    if (!tmapGpuLoadFunctions()) {
+        // Objects of an earlier upload cannot be reached without the GL.
+        forgetObjects();
+        std::memset(&tmapGl, 0, sizeof tmapGl);
+        tmapError = TMAP_ERROR_NO_GL_CONTEXT;
+        return -1;
+    }
+    TmapGpuContext context;
+    if (!tmapGpuQueryContext(context)) {
+        // Objects of an earlier upload cannot be reached without a context.
+        forgetObjects();
+        tmapError = TMAP_ERROR_NO_GL_CONTEXT;
+        return -1;
+    }
+    deleteObjects();
+    // Errors the program left set are not this upload's.
+    while (tmapGl.GetError() != GL_NO_ERROR) {
+    }
+    if (!fitsLimits())
+        return refuse(TMAP_ERROR_GL_LIMITS);
+
+    TmapGpuCopy &copy = tmapGpuCopy;
+    copy.uploaded = true;
+    if (!tmapGpuBuildProgram(tmapGpuFlat, context.embedded, copy.flat) ||
+        !tmapGpuBuildProgram(tmapGpuColumns, context.embedded, copy.columns))
+        return refuse(TMAP_ERROR_NO_GL_CONTEXT);
+    tmapGl.GenVertexArrays(1, &copy.vertexArray);
+
+    UnpackState unpacking = plainUnpacking();
+    tmapGl.ActiveTexture(GL_TEXTURE0);
+    uploadGraphics();
+    for (int layer = 0; layer < TMAP_LAYER_COUNT; ++layer)
+        if (tmapLayers[layer] != nullptr)
+            uploadLayer(layer);
+    bool allocated = uploadBlocks() && uploadAnims();
+    tmapGl.GenTextures(1, &copy.window);
+    tmapGl.BindTexture(GL_TEXTURE_2D, copy.window);
+    setTableParameters(GL_TEXTURE_2D);
+    restoreUnpacking(unpacking);
+
+    GLenum error = tmapGl.GetError();
+    while (tmapGl.GetError() != GL_NO_ERROR) {
+    }
+    if (!allocated || error == GL_OUT_OF_MEMORY)
+        return refuse(TMAP_ERROR_OUT_OF_MEMORY);
+    if (error != GL_NO_ERROR)
+        return refuse(TMAP_ERROR_GL_LIMITS);
+    copy.current = true;
+    return 0;
+}
+
+void tmapGpuRelease(void)
+{
+    if (tmapGl.DeleteTextures == nullptr)
+        forgetObjects();
+    else
+        deleteObjects();
+}
+
+GLuint tmapGpuPrepareDraw()
+{
+    if (!tmapGpuCopy.current || tmapCurrentLayer == nullptr)
+        return 0;
+    int current = -1;
+    for (int layer = 0; layer < TMAP_LAYER_COUNT; ++layer)
+        if (tmapLayers[layer] == tmapCurrentLayer)
+            current = layer;
+    if (current < 0)
+        return 0;
+    int firstAnim, lastAnim;
+    findAnimChanges(firstAnim, lastAnim);
+    if (changedCellCount > 0 || changedLayersWhole != 0 || lastAnim >= 0) {
+        tmapGl.ActiveTexture(GL_TEXTURE0);
+        UnpackState unpacking = plainUnpacking();
+        refreshCells();
+        if (lastAnim >= 0)
+            sendAnims(firstAnim, lastAnim);
+        restoreUnpacking(unpacking);
+    }
+    return tmapGpuCopy.layers[current];
+}
+
+void tmapGpuCellChanged(const int32_t *cell)
+{
+    if (!tmapGpuCopy.current)
+        return;
+    int64_t cells = cellCount();
+    for (int layer = 0; layer < TMAP_LAYER_COUNT; ++layer) {
+        const int32_t *first = tmapLayers[layer];
+        if (first == nullptr || cell < first || cell >= first + cells)
+            continue;
+        if (changedCellCount < changedCellCapacity)
+            changedCells[changedCellCount++] = {layer, cell - first};
+        else
+            changedLayersWhole |= 1u << layer;
+    }
+}
+
+void tmapGpuMapReleased()
+{
+    tmapGpuCopy.current = false;
+    changedCellCount = 0;
+    changedLayersWhole = 0;
+}

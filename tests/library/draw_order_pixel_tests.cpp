@@ -8,11 +8,11 @@
 
 #include <cmath>
 #include <cstdio>
-#include <random>
 #include <string>
 #include <vector>
 
 #include "mapwriter.h"
+#include "pixel_maps.h"
 #include "tilvogl/tilvogl.h"
 
 namespace {
@@ -24,7 +24,7 @@ enum class Scene { shipdemo, spinlit, spinblend, isoview };
 
 struct Case {
     Scene scene;
-    const char *map;  // a demo map file, or "random" for the map made below
+    const char *map;  // a demo map file, or "random" (pixel_maps.h)
 };
 
 // The usual look-at view matrix (GLU would bring in the display GL library).
@@ -42,73 +42,6 @@ void lookAt(double eyeX, double eyeY, double eyeZ, double centreX, double centre
                            float(s[2]), float(u[2]), float(-f[2]), 0, 0, 0, 0, 1};
     glMultMatrixf(m);
     glTranslated(-eyeX, -eyeY, -eyeZ);
-}
-
-// A 50 x 130 map of 8 x 8 tiles whose columns stand up to six cubes tall,
-// with upper caps at rise 0 and on top, mirrored caps, faces without a
-// graphic, and animations that change both textures and column heights.
-tmapwriter::Bytes randomMap()
-{
-    std::mt19937 random(2026);
-    auto below = [&](int n) { return int(random() % unsigned(n)); };
-    tmapwriter::Map m;
-    m.depth = 32;
-    m.width = 50;
-    m.height = 130;
-    m.tileWidth = m.tileHeight = 8;
-    const int graphics = 24;
-    for (int g = 0; g < graphics; ++g) {
-        tmapwriter::Bytes pixels;
-        for (int p = 0; p < 64; ++p)
-            tmapwriter::put32(pixels, below(4) == 0 ? 0 : 255, uint8_t(below(256)), uint8_t(below(256)),
-                              uint8_t(below(256)));
-        m.graphics.push_back(pixels);
-    }
-    std::vector<int32_t> columns;
-    for (int c = 0; c < 60; ++c) {
-        columns.push_back(int32_t(m.blocks.size()));
-        for (int cube = below(7); cube > 0; --cube) {
-            tmapwriter::Block b;
-            for (int32_t &g : b.graphic) g = below(3) == 0 ? 0 : 1 + below(graphics - 1);
-            b.flags = 0x20;
-            m.blocks.push_back(b);
-        }
-        tmapwriter::Block closing;
-        closing.graphic[0] = below(graphics);
-        closing.graphic[1] = below(2) == 0 ? 0 : 1 + below(graphics - 1);
-        closing.flags = uint8_t(below(4) << 6);
-        m.blocks.push_back(closing);
-    }
-    for (int a = 0; a < 4; ++a) {
-        tmapwriter::Anim anim;
-        anim.mode = 1;
-        anim.delay = uint8_t(a);
-        anim.start = anim.current = int32_t(m.frames.size());
-        for (int f = 0; f < 3; ++f) m.frames.push_back(columns[size_t(below(int(columns.size())))]);
-        anim.end = int32_t(m.frames.size());
-        m.anims.push_back(anim);
-    }
-    for (int layer = 0; layer < 3; ++layer) {
-        std::vector<int32_t> cells;
-        for (int i = 0; i < m.width * m.height; ++i)
-            cells.push_back(below(8) == 0 ? -1 - below(4) : columns[size_t(below(int(columns.size())))]);
-        m.layers[layer] = cells;
-    }
-    return tmapwriter::buildImage(m);
-}
-
-tmapwriter::Bytes mapImage(const char *name)
-{
-    if (std::string(name) == "random")
-        return randomMap();
-    std::string path = std::string(TILVOGL_DEMO_MAP_DIR) + "/" + name;
-    tmapwriter::Bytes bytes;
-    if (std::FILE *file = std::fopen(path.c_str(), "rb")) {
-        int c;
-        while ((c = std::fgetc(file)) != EOF) bytes.push_back(uint8_t(c));
-        std::fclose(file);
-    }
-    return bytes;
 }
 
 bool usesDepthPhases(Scene scene) { return scene != Scene::shipdemo; }
@@ -289,7 +222,7 @@ TEST(DrawOrderPixels, GroupedByTextureDrawsTheCellOrdersPicture)
     const int angles = 8;
 #endif
     for (const Case &c : cases) {
-        const tmapwriter::Bytes image = mapImage(c.map);
+        const tmapwriter::Bytes image = pixelTestMap(TILVOGL_DEMO_MAP_DIR, c.map);
         ASSERT_FALSE(image.empty()) << c.map;
         long differing = 0, worstFrame = 0, frames = 0;
         for (int angle = 0; angle < angles; ++angle) {

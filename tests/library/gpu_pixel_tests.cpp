@@ -66,6 +66,7 @@ struct Case {
     const char *map;      // a demo map, "random" (pixel_maps.h) or "tall" (14-cube stacks)
     int cellEdits;        // cells changed between the frames
     bool pastEdges;       // the window reaches past the layer's edges
+    bool nearest;         // tmapTextureFilter GL_NEAREST
 };
 
 tmapwriter::Bytes caseMap(const Case &c)
@@ -438,6 +439,7 @@ std::vector<std::vector<uint8_t>> render(const Case &c, const tmapwriter::Bytes 
         context.close();
         return frames;
     }
+    tmapTextureFilter = c.nearest ? GL_NEAREST : GL_LINEAR;
     bool loaded = tmapDecodeBuffer(image.data(), image.size(), fixedFunction ? 10 : TMAP_TEXTURES_NONE) == 0;
     EXPECT_TRUE(loaded) << tmapErrorString(tmapError);
     if (loaded && !fixedFunction)
@@ -464,6 +466,7 @@ std::vector<std::vector<uint8_t>> render(const Case &c, const tmapwriter::Bytes 
     }
     tmapGpuRelease();
     tmapRelease();
+    tmapTextureFilter = GL_LINEAR;
     context.close();
     return frames;
 }
@@ -680,11 +683,11 @@ long differingPixels(const std::vector<uint8_t> &a, const std::vector<uint8_t> &
 TEST(GpuPixels, ShaderRendererDrawsTheFixedFunctionPicture)
 {
     const Case cases[] = {
-        {Scene::shipdemo, "VORLA.FMP", 0, false},  {Scene::shipdemo, "random", 0, false},
-        {Scene::spinblend, "TEST2A.FMP", 0, false}, {Scene::spinblend, "random", 0, false},
-        {Scene::spinlit, "TEST2A.FMP", 0, false},  {Scene::spinlit, "tall", 0, false},
-        {Scene::isoview, "TEST2A.FMP", 0, false},  {Scene::isoview, "tall", 40, true},
-        {Scene::plainFlat, "TEST2A.FMP", 1, false}, {Scene::plainFlat, "random", 300, true},
+        {Scene::shipdemo, "VORLA.FMP", 0, false, false},  {Scene::shipdemo, "random", 0, false, false},
+        {Scene::spinblend, "TEST2A.FMP", 0, false, false}, {Scene::spinblend, "random", 0, false, true},
+        {Scene::spinlit, "TEST2A.FMP", 0, false, false},  {Scene::spinlit, "tall", 0, false, false},
+        {Scene::isoview, "TEST2A.FMP", 0, false, false},  {Scene::isoview, "tall", 40, true, false},
+        {Scene::plainFlat, "TEST2A.FMP", 1, false, false}, {Scene::plainFlat, "random", 300, true, false},
     };
 #ifdef TILVOGL_FEWER_ANGLES
     const int angles[] = {1, 6};

@@ -67,8 +67,8 @@ void uploadGraphics()
 {
     tmapGl.GenTextures(1, &tmapGpuCopy.graphics);
     tmapGl.BindTexture(GL_TEXTURE_2D_ARRAY, tmapGpuCopy.graphics);
-    tmapGl.TexParameteri(GL_TEXTURE_2D_ARRAY, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-    tmapGl.TexParameteri(GL_TEXTURE_2D_ARRAY, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    tmapGl.TexParameteri(GL_TEXTURE_2D_ARRAY, GL_TEXTURE_MIN_FILTER, GLint(tmapTextureFilter));
+    tmapGl.TexParameteri(GL_TEXTURE_2D_ARRAY, GL_TEXTURE_MAG_FILTER, GLint(tmapTextureFilter));
     tmapGl.TexParameteri(GL_TEXTURE_2D_ARRAY, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
     tmapGl.TexParameteri(GL_TEXTURE_2D_ARRAY, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
     tmapGl.TexParameteri(GL_TEXTURE_2D_ARRAY, GL_TEXTURE_MAX_LEVEL, 0);
@@ -277,6 +277,10 @@ int tmapGpuUpload(void)
         hasLayer = hasLayer || cells != nullptr;
     if (!hasLayer && tmapBlocks == nullptr && tmapGraphicPixels == nullptr)
         return -1;
+    if (tmapTextureFilter != GL_LINEAR && tmapTextureFilter != GL_NEAREST) {
+        tmapError = TMAP_ERROR_INVALID_ARGUMENT;
+        return -1;
+    }
 
     if (!tmapGpuLoadFunctions()) {
         // Objects of an earlier upload cannot be reached without the GL.

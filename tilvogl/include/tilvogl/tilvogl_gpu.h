@@ -150,12 +150,15 @@ extern TmapGpuProc (*tmapGpuGetProcAddress)(const char *name);
 /* Copies the current map to the GL of the current context, deleting what
  * an earlier upload made first. Needs a map loaded with TMAP_TEXTURES_NONE
  * and a context of OpenGL 3.3 or newer (core or compatibility), OpenGL ES
- * 3.0 or newer, or WebGL 2. Textures sample with GL_LINEAR and
- * GL_CLAMP_TO_EDGE, as the fixed-function path's do.
+ * 3.0 or newer, or WebGL 2. The graphics sample with tmapTextureFilter
+ * (as it is at this call) and GL_CLAMP_TO_EDGE, as the fixed-function
+ * path's textures do.
  *
  * Returns 0, or -1 with nothing uploaded and:
  *   - tmapError unchanged when no map is loaded or it was not loaded with
  *     TMAP_TEXTURES_NONE (the program's mistake; no GL call is made);
+ *   - TMAP_ERROR_INVALID_ARGUMENT, with no GL call, when
+ *     tmapTextureFilter is neither GL_LINEAR nor GL_NEAREST;
  *   - TMAP_ERROR_NO_GL_CONTEXT when no context is current, it is older
  *     than the versions above, or a GL function cannot be found;
  *   - TMAP_ERROR_GL_LIMITS when the map exceeds the context's limits (see

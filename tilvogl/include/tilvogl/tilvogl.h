@@ -291,7 +291,7 @@ void tmapStepAnims(void);
  *   < 0        < 0          counter-clockwise     clockwise
  *
  * A projection that turns y down (glOrtho with bottom > top) mirrors the
- * screen and turns the flat column round. A flat layer drawn the right way
+ * screen: every answer of the table is then the other way round. A flat layer drawn the right way
  * up, row 0 at the top and column 0 at the left, therefore always shows its
  * back faces, whatever the set-up: with GL_CULL_FACE on, cull GL_FRONT while
  * drawing it, or turn culling off. Block columns are closed solids exactly

@@ -108,6 +108,17 @@ expect_picture() {
     [ "$colours" -gt 200 ] || fail "$1 shows only $colours colours"
 }
 
+# Share, in percent, of the 32 x 24 areas of the picture whose mean colour
+# moved by more than 8 %: animated tiles barely move area means, a turn of
+# the view moves most of them.
+percent_areas_changed() {
+    convert "$1" -scale 32x24! "$E2E_WORK/coarse-a.png"
+    convert "$2" -scale 32x24! "$E2E_WORK/coarse-b.png"
+    local changed
+    changed=$(compare -metric AE -fuzz 8% "$E2E_WORK/coarse-a.png" "$E2E_WORK/coarse-b.png" null: 2>&1 | cut -d' ' -f1)
+    echo $((changed * 100 / (32 * 24)))
+}
+
 # Waits up to $2 seconds for a child process to end and leaves its exit
 # status in EXIT_STATUS ("timeout" if it did not end). Not for use in $( ).
 wait_exit() {

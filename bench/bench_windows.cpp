@@ -6,11 +6,16 @@
 // demos. scripts/bench divides every size by the same renderer's 16^2
 // window, measured in the same run.
 //
-// The shader renderer finds the GL functions by name in the process: this
-// program exports the double's definitions (ENABLE_EXPORTS), and the double
-// answers as a GL 3.3 context would.
+// The shader renderer gets its GL functions through tmapGpuGetProcAddress:
+// here the few that must answer as a GL 3.3 context would, and any other as
+// the double's definition, which this program exports (ENABLE_EXPORTS).
 #include <benchmark/benchmark.h>
 
+#include <GL/gl.h>
+#include <GL/glext.h>  // the GL 3 constants
+#include <dlfcn.h>     // dlsym
+
+#include <cstring>
 #include <string>
 
 #include "benchmaps.h"
@@ -19,6 +24,77 @@
 #include "tilvogl/tilvogl_gpu.h"
 
 namespace {
+
+// ---- The answers of a GL 3.3 context that does nothing ----
+
+const GLubyte* APIENTRY versionString(GLenum name)
+{
+    return reinterpret_cast<const GLubyte*>(name == GL_VERSION ? "3.3 (a GL doing nothing)" : "");
+}
+GLenum APIENTRY noError(void) { return GL_NO_ERROR; }
+void APIENTRY largeLimits(GLenum name, GLint* values)
+{
+    values[0] = name == GL_MAX_TEXTURE_SIZE ? 16384 : name == GL_MAX_ARRAY_TEXTURE_LAYERS ? 2048
+              : name == GL_UNPACK_ALIGNMENT ? 4 : 0;
+}
+GLuint nextName()
+{
+    static GLuint last = 0;
+    return ++last;
+}
+GLuint APIENTRY newShader(GLenum) { return nextName(); }
+GLuint APIENTRY newProgram(void) { return nextName(); }
+void APIENTRY succeeds(GLuint, GLenum, GLint* value) { *value = GL_TRUE; }
+void APIENTRY newNames(GLsizei count, GLuint* names)
+{
+    for (GLsizei i = 0; i < count; ++i)
+        names[i] = nextName();
+}
+GLint APIENTRY someLocation(GLuint, const GLchar*) { return 0; }
+void APIENTRY ignoreNames(GLsizei, const GLuint*) {}
+void APIENTRY ignoreName(GLuint) {}
+void APIENTRY ignoreUnit(GLenum) {}
+void APIENTRY ignoreImage3D(GLenum, GLint, GLint, GLsizei, GLsizei, GLsizei, GLint, GLenum, GLenum, const void*) {}
+void APIENTRY ignoreSubImage2D(GLenum, GLint, GLint, GLint, GLsizei, GLsizei, GLenum, GLenum, const void*) {}
+void APIENTRY ignoreInt(GLint, GLint) {}
+void APIENTRY ignoreInt2(GLint, GLint, GLint) {}
+void APIENTRY ignoreInt4(GLint, GLint, GLint, GLint, GLint) {}
+void APIENTRY ignoreFloats(GLint, GLsizei, const GLfloat*) {}
+void APIENTRY ignoreMatrices(GLint, GLsizei, GLboolean, const GLfloat*) {}
+void APIENTRY ignoreInstances(GLenum, GLint, GLsizei, GLsizei) {}
+void APIENTRY ignoreShaderSource(GLuint, GLsizei, const GLchar* const*, const GLint*) {}
+void APIENTRY ignorePair(GLuint, GLuint) {}
+
+struct NamedProc {
+    const char* name;
+    TmapGpuProc proc;
+};
+#define PROC(name, function) {name, reinterpret_cast<TmapGpuProc>(function)}
+const NamedProc doNothingGl[] = {
+    PROC("glGetString", versionString), PROC("glGetError", noError), PROC("glGetIntegerv", largeLimits),
+    PROC("glCreateShader", newShader), PROC("glCreateProgram", newProgram), PROC("glGetShaderiv", succeeds),
+    PROC("glGetProgramiv", succeeds), PROC("glGenTextures", newNames), PROC("glGenVertexArrays", newNames),
+    PROC("glGenBuffers", newNames), PROC("glGetUniformLocation", someLocation),
+    PROC("glDeleteTextures", ignoreNames), PROC("glDeleteVertexArrays", ignoreNames),
+    PROC("glDeleteBuffers", ignoreNames), PROC("glDeleteProgram", ignoreName), PROC("glDeleteShader", ignoreName),
+    PROC("glUseProgram", ignoreName), PROC("glBindVertexArray", ignoreName), PROC("glCompileShader", ignoreName),
+    PROC("glLinkProgram", ignoreName), PROC("glActiveTexture", ignoreUnit), PROC("glTexImage3D", ignoreImage3D), PROC("glTexSubImage2D", ignoreSubImage2D),
+    PROC("glUniform1i", ignoreInt), PROC("glUniform2i", ignoreInt2), PROC("glUniform4i", ignoreInt4),
+    PROC("glUniform4fv", ignoreFloats), PROC("glUniformMatrix3fv", ignoreMatrices),
+    PROC("glUniformMatrix4fv", ignoreMatrices), PROC("glDrawArraysInstanced", ignoreInstances),
+    PROC("glShaderSource", ignoreShaderSource), PROC("glAttachShader", ignorePair),
+};
+#undef PROC
+
+TmapGpuProc doNothingProc(const char* name)
+{
+    for (const NamedProc& entry : doNothingGl)
+        if (std::strcmp(entry.name, name) == 0)
+            return entry.proc;
+    return reinterpret_cast<TmapGpuProc>(dlsym(RTLD_DEFAULT, name));
+}
+
+// ---- Windows ----
 
 const int largestSide = 1024;
 const int sides[] = {16, 64, 256, 1024};
@@ -64,14 +140,19 @@ void drawWindow(benchmark::State& state, Renderer renderer, Kind kind, int side)
     for (auto _ : state) {
         tmapStepAnims();
         const float origin = -0.25f * float(side);
+        int result;
         if (renderer == shader && kind == flat)
-            tmapGpuDrawLayer(&view, 0, 0, side, side, origin, -origin, 0.0f, 0.5f, -0.5f);
+            result = tmapGpuDrawLayer(&view, 0, 0, side, side, origin, -origin, 0.0f, 0.5f, -0.5f);
         else if (renderer == shader)
-            tmapGpuDrawBlocks(&view, 0, 0, side, side, origin, -origin, 0.0f, 0.5f, -0.5f);
+            result = tmapGpuDrawBlocks(&view, 0, 0, side, side, origin, -origin, 0.0f, 0.5f, -0.5f);
         else if (kind == flat)
-            tmapDrawLayer(0, 0, side, side, origin, -origin, 0.0f, 0.5f, -0.5f);
+            result = tmapDrawLayer(0, 0, side, side, origin, -origin, 0.0f, 0.5f, -0.5f);
         else
-            tmapDrawBlocks(0, 0, side, side, origin, -origin, 0.0f, 0.5f, -0.5f);
+            result = tmapDrawBlocks(0, 0, side, side, origin, -origin, 0.0f, 0.5f, -0.5f);
+        if (result != 0) {
+            state.SkipWithError("the draw refused the window");
+            break;
+        }
     }
     glDisable(GL_CULL_FACE);
     state.counters["cells"] = double(side) * side;
@@ -85,7 +166,7 @@ void drawWindow(benchmark::State& state, Renderer renderer, Kind kind, int side)
 
 int main(int argc, char** argv)
 {
-    gldouble::setVersion("3.3 gldouble");
+    tmapGpuGetProcAddress = doNothingProc;
     for (int renderer : {cellOrder, grouped, shader})
         for (int kind : {flat, blocks})
             for (int side : sides) {

@@ -19,11 +19,13 @@ TmapGpuProc (*tmapGpuGetProcAddress)(const char *name) = nullptr;
 
 namespace {
 
+// Under Emscripten the WebGL 2 functions are linked directly.
+#if !defined(__EMSCRIPTEN__)
 TmapGpuProc lookUp(const char *name)
 {
     if (tmapGpuGetProcAddress != nullptr)
         return tmapGpuGetProcAddress(name);
-#if !defined(__EMSCRIPTEN__) && !defined(_WIN32)
+#if !defined(_WIN32)
     // A data pointer to a function pointer: the one conversion POSIX allows.
     void *address = dlsym(RTLD_DEFAULT, name);
     TmapGpuProc function;
@@ -31,10 +33,11 @@ TmapGpuProc lookUp(const char *name)
     return function;
 #else
     // Windows exports nothing newer than OpenGL 1.1: the program must set
-    // tmapGpuGetProcAddress. Emscripten never gets here.
+    // tmapGpuGetProcAddress.
     return nullptr;
 #endif
 }
+#endif
 
 } // namespace
 

@@ -540,6 +540,14 @@ TEST(GpuRenderer, RefusesWhatItCannotDrawAndLeavesNoGlError)
     };
     const Step steps[] = {
         {"draws before any upload", [](const TmapGpuView *v) { return drawAll(v, 0, 0, 6, 4); }, -3, unchanged},
+        {"upload with an unknown texture filter",
+         [](const TmapGpuView *) {
+             tmapTextureFilter = 0x1234;
+             int result = tmapGpuUpload();
+             tmapTextureFilter = GL_LINEAR;
+             return result;
+         },
+         -1, TMAP_ERROR_INVALID_ARGUMENT},
         {"upload", [](const TmapGpuView *) { return tmapGpuUpload(); }, 0, unchanged},
         {"draws", [](const TmapGpuView *v) { return drawAll(v, 0, 0, 6, 4); }, 0, unchanged},
         {"draws without a view", [](const TmapGpuView *) { return drawAll(nullptr, 0, 0, 6, 4); }, -3, unchanged},

@@ -57,7 +57,7 @@ def start_browser(downloads):
     driver.execute_cdp_cmd("Emulation.setDeviceMetricsOverride",
                            {"width": WIDTH, "height": HEIGHT, "deviceScaleFactor": 1, "mobile": False})
     driver.execute_cdp_cmd("Browser.setDownloadBehavior", {"behavior": "allow", "downloadPath": downloads})
-    driver.set_script_timeout(60)
+    driver.set_script_timeout(240)
     return driver
 
 
@@ -226,11 +226,15 @@ def measure(args, driver, base):
         if not os.path.exists(os.path.join(args.page, name)):
             print("%s: not beside the page, skipped" % name)
             continue
+        # A fresh start: the last map's slow 3D frames are not waited for.
+        driver.get("about:blank")
+        time.sleep(2)
         driver.get(base + "?map=" + name)
         first = wait_for("the first frame", lambda: page_state(driver)["firstFrameAt"], 120)
         time.sleep(2)
         rates = []
-        for keys in ("", "a", "b"):
+        # The large map's 3D view takes minutes a frame in software WebGL.
+        for keys in ("", "a") if name == "LARGE.FMP" else ("", "a", "b"):
             for key in keys:
                 press(driver, key)
             time.sleep(3)

@@ -168,6 +168,18 @@ def test(args, driver, base):
     press(driver, "b")
     kept = capture(driver)
 
+    # The info line names the cell under the mouse; h shows the help.
+    canvas = driver.find_element(By.ID, "canvas")
+    webdriver.ActionChains(driver).move_to_element_with_offset(canvas, 0, 0).perform()
+    wait_for("the cell's description", lambda: info_line(driver).startswith("cell ("))
+    assert "  block " in info_line(driver) and "  flags " in info_line(driver), info_line(driver)
+    press(driver, "h")
+    help_box = driver.find_element(By.ID, "help")
+    wait_for("the help", help_box.is_displayed)
+    assert "f                  fit the whole map" in help_box.text, help_box.text
+    press(driver, "h")
+    wait_for("the help to go", lambda: not help_box.is_displayed())
+
     # p downloads the picture.
     press(driver, "p")
     saved = os.path.join(args.work, "TEST2A-1.png")

@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
 # Frame rate of fmapview at 1280 x 720 for the demo maps at several zooms
-# and a 2048 x 2048 map fitted, at about 1 and 4 px/cell and in 3D, with the
-# shader renderer (where the context offers it) and with --fixed-function,
-# counted by the preloaded swap counter. Run
+# and a 2048 x 2048 map fitted, at about 1 and 4 px/cell and in 3D, counted
+# by the preloaded swap counter. Run
 # inside an X server of at least 1280 x 800 (scripts/bench starts one):
 #   viewerfps.sh BIN_DIR SHIM SECONDS
 # Prints one markdown table row per view (target: at least 60 fps).
@@ -25,15 +24,13 @@ views=(
   "LARGE.FMP|2048 x 2048, all layers|a"
   "LARGE.FMP|2048 x 2048 at the overview's edge|$(printf 'plus %.0s' $(seq 4))"
 )
-# The 2048 x 2048 views of the targets, with each renderer.
-for options in "" "--fixed-function"; do
-  views+=(
-    "LARGE.FMP|2048 x 2048 fitted||$options"
-    "LARGE.FMP|2048 x 2048, first zoom drawing cells (about 1 px/cell)|$(printf 'plus %.0s' $(seq 5))|$options"
-    "LARGE.FMP|2048 x 2048 at about 4 px/cell|$(printf 'plus %.0s' $(seq 11))|$options"
-    "LARGE.FMP|2048 x 2048, 3D blocks|b|$options"
-  )
-done
+# The 2048 x 2048 views of the targets.
+views+=(
+  "LARGE.FMP|2048 x 2048 fitted|"
+  "LARGE.FMP|2048 x 2048, first zoom drawing cells (about 1 px/cell)|$(printf 'plus %.0s' $(seq 5))"
+  "LARGE.FMP|2048 x 2048 at about 4 px/cell|$(printf 'plus %.0s' $(seq 11))"
+  "LARGE.FMP|2048 x 2048, 3D blocks|b"
+)
 for view in "${views[@]}"; do
   IFS='|' read -r map what keys options <<<"$view"
   [[ -n "$options" ]] && what="$what, $options"

@@ -199,7 +199,7 @@ TEST_F(ImportTest, EachDepthConvertsTexelsAndKeysAsTheLibraryShowsThem)
     tiledtest::Files files = tiledtest::writeMap(map, "map.tmj");
     const std::vector<Rgba> texels = {{255, 0, 255, 255}, {10, 20, 30, 100}, {200, 100, 50, 200}, {0, 0, 0, 0},
                                       {255, 0, 254, 255}, {1, 2, 3, 255},    {255, 255, 255, 255}, {90, 60, 30, 127}};
-    tmapoffscreen::Image sheet;
+    tmapimage::Image sheet;
     sheet.width = 16;
     sheet.height = 8;
     for (int y = 0; y < sheet.height; ++y)
@@ -209,7 +209,7 @@ TEST_F(ImportTest, EachDepthConvertsTexelsAndKeysAsTheLibraryShowsThem)
         }
     std::vector<uint8_t> png;
     std::string reason;
-    ASSERT_TRUE(tmapoffscreen::writePngMemory(sheet, png, reason));
+    ASSERT_TRUE(tmapimage::writePngMemory(sheet, png, reason));
     files["tiles.png"] = std::string(png.begin(), png.end());
     map.tilesets[0].image = "tiles.png";
     files["map.tmj"] = tiledtest::writeMap(map, "map.tmj")["map.tmj"];

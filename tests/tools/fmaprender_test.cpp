@@ -76,25 +76,25 @@ std::string fmaprender(const std::string& arguments)
     return shellQuoted(FMAPRENDER_PATH) + " " + arguments;
 }
 
-tmapoffscreen::Image render(const std::string& folder, const std::string& arguments)
+tmapimage::Image render(const std::string& folder, const std::string& arguments)
 {
     std::string mapPath = writeFile(folder, "tiny.fmp", tmapwriter::buildImage(tinyMap()));
     std::string pngPath = folder + "/out.png";
     ToolResult result = runTool(fmaprender(arguments + " " + shellQuoted(mapPath) + " " + shellQuoted(pngPath)));
     EXPECT_EQ(result.status, 0) << result.err;
-    tmapoffscreen::Image image;
+    tmapimage::Image image;
     std::string reason;
-    EXPECT_TRUE(tmapoffscreen::readPng(pngPath, image, reason)) << reason;
+    EXPECT_TRUE(tmapimage::readPng(pngPath, image, reason)) << reason;
     return image;
 }
 
-Rgb pixel(const tmapoffscreen::Image& image, int x, int y)
+Rgb pixel(const tmapimage::Image& image, int x, int y)
 {
     const uint8_t* p = &image.rgba[(size_t(y) * size_t(image.width) + size_t(x)) * 4];
     return {p[0], p[1], p[2]};
 }
 
-void expectColour(const tmapoffscreen::Image& image, int x, int y, Rgb expected)
+void expectColour(const tmapimage::Image& image, int x, int y, Rgb expected)
 {
     Rgb got = pixel(image, x, y);
     EXPECT_TRUE(got.r == expected.r && got.g == expected.g && got.b == expected.b)
@@ -102,7 +102,7 @@ void expectColour(const tmapoffscreen::Image& image, int x, int y, Rgb expected)
         << ", expected " << int(expected.r) << "," << int(expected.g) << "," << int(expected.b);
 }
 
-size_t distinctColours(const tmapoffscreen::Image& image)
+size_t distinctColours(const tmapimage::Image& image)
 {
     std::set<uint32_t> colours;
     for (size_t i = 0; i + 3 < image.rgba.size(); i += 4)
@@ -114,7 +114,7 @@ size_t distinctColours(const tmapoffscreen::Image& image)
 
 TEST(FmaprenderFlat, EachCellShowsItsTileWhereTheMapPutsIt)
 {
-    tmapoffscreen::Image image = render(scratchFolder("flat"), "");
+    tmapimage::Image image = render(scratchFolder("flat"), "");
     // Default size: one pixel per tile pixel.
     ASSERT_EQ(image.width, 4 * tile);
     ASSERT_EQ(image.height, 3 * tile);
@@ -127,7 +127,7 @@ TEST(FmaprenderFlat, EachCellShowsItsTileWhereTheMapPutsIt)
 TEST(FmaprenderFlat, WindowAndSizeChooseTheCellsAndScale)
 {
     // Cells (1, 1) and (2, 1) (blocks 3 and 0), drawn 20 pixels per cell.
-    tmapoffscreen::Image image = render(scratchFolder("window"), "--window 1,1,2,1 --size 40x20");
+    tmapimage::Image image = render(scratchFolder("window"), "--window 1,1,2,1 --size 40x20");
     ASSERT_EQ(image.width, 40);
     ASSERT_EQ(image.height, 20);
     expectColour(image, 10, 10, tileColours[3]);
@@ -136,7 +136,7 @@ TEST(FmaprenderFlat, WindowAndSizeChooseTheCellsAndScale)
 
 TEST(FmaprenderFlat, SecondGraphicBlendsOverTheFirst)
 {
-    tmapoffscreen::Image image = render(scratchFolder("second"), "--second");
+    tmapimage::Image image = render(scratchFolder("second"), "--second");
     ASSERT_EQ(image.width, 4 * tile);
     // Left half of each cell: the keyed texels let the first graphic show;
     // right half: the second graphic's opaque white.
@@ -151,8 +151,8 @@ TEST(FmaprenderFlat, CellOrderDrawsTheSamePictureAsTheDefaultGroupedOrder)
     // Both flat passes, the second blended, scaled so that cells meet at
     // fractional pixel positions.
     std::string folder = scratchFolder("order");
-    tmapoffscreen::Image grouped = render(folder, "--second --size 50x37");
-    tmapoffscreen::Image cellOrder = render(folder, "--second --size 50x37 --cell-order");
+    tmapimage::Image grouped = render(folder, "--second --size 50x37");
+    tmapimage::Image cellOrder = render(folder, "--second --size 50x37 --cell-order");
     ASSERT_EQ(grouped.width, 50);
     ASSERT_EQ(cellOrder.width, 50);
     EXPECT_TRUE(grouped.rgba == cellOrder.rgba);
@@ -162,7 +162,7 @@ TEST(FmaprenderFlat, TicksAdvanceTheAnimationsFromTheirStart)
 {
     std::string folder = scratchFolder("ticks");
     for (int ticks : {0, 1, 2, 3}) {
-        tmapoffscreen::Image image = render(folder, "--layer 2 --window 0,0,1,1 --ticks " + std::to_string(ticks));
+        tmapimage::Image image = render(folder, "--layer 2 --window 0,0,1,1 --ticks " + std::to_string(ticks));
         ASSERT_EQ(image.width, tile);
         expectColour(image, tile / 2, tile / 2, tileColours[ticks % 2]);
     }
@@ -171,7 +171,7 @@ TEST(FmaprenderFlat, TicksAdvanceTheAnimationsFromTheirStart)
 TEST(FmaprenderFlat, ScaleShowsExactTexelsAndLayersLayTheLaterOnTop)
 {
     // Layer 2 (animation 0 on block 0, red everywhere) under layer 0.
-    tmapoffscreen::Image image = render(scratchFolder("scale"), "--scale 2 --layers 2,0");
+    tmapimage::Image image = render(scratchFolder("scale"), "--scale 2 --layers 2,0");
     ASSERT_EQ(image.width, 2 * 4 * tile);
     ASSERT_EQ(image.height, 2 * 3 * tile);
     for (int y = 0; y < 3; ++y)
@@ -181,7 +181,7 @@ TEST(FmaprenderFlat, ScaleShowsExactTexelsAndLayersLayTheLaterOnTop)
 
     // Every pixel is one texel, none a blend of neighbours: the keyed half
     // of each tile shows the background, the other half is white.
-    tmapoffscreen::Image halves = render(scratchFolder("scale"), "--scale 3 --layers 3 --background 0000ff");
+    tmapimage::Image halves = render(scratchFolder("scale"), "--scale 3 --layers 3 --background 0000ff");
     ASSERT_EQ(halves.width, 3 * 4 * tile);
     for (int x = 0; x < halves.width; ++x)
         expectColour(halves, x, 5, x % (3 * tile) < 3 * tile / 2 ? Rgb{0, 0, 255} : Rgb{255, 255, 255});
@@ -190,7 +190,7 @@ TEST(FmaprenderFlat, ScaleShowsExactTexelsAndLayersLayTheLaterOnTop)
 TEST(FmaprenderBlocks, ViewFromAboveShowsTheCapsAndLightingDarkens)
 {
     std::string folder = scratchFolder("blocks");
-    tmapoffscreen::Image top = render(folder, "--blocks --layer 1 --window 0,0,3,3 --pitch 89 --yaw 0 --size 90x90");
+    tmapimage::Image top = render(folder, "--blocks --layer 1 --window 0,0,3,3 --pitch 89 --yaw 0 --size 90x90");
     ASSERT_EQ(top.width, 90);
     ASSERT_EQ(top.height, 90);
     // The 3 x 3 window's middle cell is yellow, the others red.
@@ -199,7 +199,7 @@ TEST(FmaprenderBlocks, ViewFromAboveShowsTheCapsAndLightingDarkens)
     EXPECT_GE(distinctColours(top), 3u); // red, yellow and the black around them
 
     // Light scales the caps' colour down through the modulated texture.
-    tmapoffscreen::Image lit = render(folder, "--blocks --layer 1 --window 0,0,3,3 --pitch 89 --yaw 0 --size 90x90 --light");
+    tmapimage::Image lit = render(folder, "--blocks --layer 1 --window 0,0,3,3 --pitch 89 --yaw 0 --size 90x90 --light");
     Rgb middle = pixel(lit, 45, 45);
     EXPECT_LT(middle.r, tileColours[3].r);
     EXPECT_GT(middle.r, 0);

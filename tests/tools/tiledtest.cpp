@@ -97,11 +97,11 @@ int premultiplied(uint8_t channel, uint8_t alpha)
 
 } // namespace
 
-tmapoffscreen::Image readPicture(const std::string& path)
+tmapimage::Image readPicture(const std::string& path)
 {
-    tmapoffscreen::Image image;
+    tmapimage::Image image;
     std::string reason;
-    EXPECT_TRUE(tmapoffscreen::readPng(path, image, reason)) << path << ": " << reason;
+    EXPECT_TRUE(tmapimage::readPng(path, image, reason)) << path << ": " << reason;
     return image;
 }
 
@@ -112,7 +112,7 @@ tmapoffscreen::Image readPicture(const std::string& path)
 // by alpha, so its PNG's own colour channels lose precision as alpha falls
 // (a faint texel's 40 comes back as 38 at alpha 60). Returns the first
 // difference, or "".
-std::string pictureDifference(const tmapoffscreen::Image& ours, const tmapoffscreen::Image& tiled)
+std::string pictureDifference(const tmapimage::Image& ours, const tmapimage::Image& tiled)
 {
     if (ours.width != tiled.width || ours.height != tiled.height)
         return "size " + std::to_string(ours.width) + " x " + std::to_string(ours.height) + " against Tiled's "

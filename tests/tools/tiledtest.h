@@ -6,17 +6,17 @@
 #include <string>
 
 #include "mapwriter.h"
-#include "offscreen.h"
+#include "image.h"
 #include "toolrun.h"
 
 // A PNG as RGBA; the test fails if it cannot be read.
-tmapoffscreen::Image readPicture(const std::string& path);
+tmapimage::Image readPicture(const std::string& path);
 
 // Ours against Tiled's: where our texel is opaque or fully transparent the
 // pixels are the same (any colour under alpha 0); where it is partly
 // transparent alpha and each colour channel times alpha are within 1.
 // Returns the first difference, or "".
-std::string pictureDifference(const tmapoffscreen::Image& ours, const tmapoffscreen::Image& tiled);
+std::string pictureDifference(const tmapimage::Image& ours, const tmapimage::Image& tiled);
 
 // True when Tiled's tmxrasterizer and tiled programs are on the PATH.
 bool tiledInstalled();

@@ -22,18 +22,18 @@ Rgba tilePixel(int tile, int x, int y)
 
 namespace {
 
-std::string pngOf(const tmapoffscreen::Image& image)
+std::string pngOf(const tmapimage::Image& image)
 {
     std::vector<uint8_t> bytes;
     std::string reason;
-    if (!tmapoffscreen::writePngMemory(image, bytes, reason))
+    if (!tmapimage::writePngMemory(image, bytes, reason))
         throw std::runtime_error("cannot write a test PNG: " + reason);
     return std::string(bytes.begin(), bytes.end());
 }
 
 std::string sheetPng(const Tileset& tileset, int tileWidth, int tileHeight)
 {
-    tmapoffscreen::Image image;
+    tmapimage::Image image;
     image.width = 2 * tileset.margin + tileset.columns * tileWidth + (tileset.columns - 1) * tileset.spacing;
     image.height = 2 * tileset.margin + tileset.rows * tileHeight + (tileset.rows - 1) * tileset.spacing;
     image.rgba.assign(size_t(image.width) * size_t(image.height) * 4, 0);
@@ -315,7 +315,7 @@ std::string writeJson(const Map& map, Files& files)
 
 std::string tilePng(int tile, int width, int height)
 {
-    tmapoffscreen::Image image;
+    tmapimage::Image image;
     image.width = width;
     image.height = height;
     for (int y = 0; y < height; ++y)

@@ -52,6 +52,11 @@ bool importTiledText(const std::string& mapText, const std::string& folder, cons
 bool exportTiled(const std::string& inPath, const std::string& outPath, const Options& options,
                  std::string& error);
 
+// The tileset image an export of a Tiled map to mapPath writes beside it:
+// "<stem>-tiles.png" in the map's folder. The name alone, and the path.
+std::string exportedImageName(const std::string& mapPath);
+std::string exportedImagePath(const std::string& mapPath);
+
 } // namespace tmapconvert
 
 #endif

@@ -13,7 +13,8 @@
 #include "atomicfile.h"
 #include "convert.h"
 #include "mapmodel.h"
-#include "offscreen.h"
+#include "files.h"
+#include "image.h"
 #include "pngfile.h"
 #include "tiledform.h"
 
@@ -276,9 +277,9 @@ TiledMap describe(const MapModel& model, const std::string& name, const std::str
 }
 
 // Every tile in one image, row after row of `columns` tiles.
-tmapoffscreen::Image tilesetImage(const MapModel& model, int columns, int rows)
+tmapimage::Image tilesetImage(const MapModel& model, int columns, int rows)
 {
-    tmapoffscreen::Image image;
+    tmapimage::Image image;
     image.width = columns * model.tileWidth;
     image.height = rows * model.tileHeight;
     image.rgba.assign(size_t(image.width) * size_t(image.height) * 4, 0);
@@ -505,20 +506,6 @@ std::string toTmx(const TiledMap& map)
 
 // ---- Files ----
 
-std::string folderOf(const std::string& path)
-{
-    const size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
-
-// The file name without folder and extension.
-std::string stemOf(const std::string& path)
-{
-    std::string name = path.substr(folderOf(path).size());
-    const size_t dot = name.find_last_of('.');
-    return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
-}
-
 bool isTmx(const std::string& path)
 {
     return path.size() >= 4 && strcasecmp(path.c_str() + path.size() - 4, ".tmx") == 0;
@@ -559,9 +546,9 @@ bool exportTiled(const std::string& inPath, const std::string& outPath, const Op
         return false;
     }
 
-    const std::string stem = stemOf(outPath);
-    const std::string imageName = stem + "-tiles.png";
-    const std::string imagePath = folderOf(outPath) + imageName;
+    const std::string stem = tmapfiles::stemOf(outPath);
+    const std::string imageName = exportedImageName(outPath);
+    const std::string imagePath = exportedImagePath(outPath);
     // The map names its image, and Tiled's files are UTF-8 text.
     try {
         (void)nlohmann::json(imageName).dump();
@@ -571,33 +558,43 @@ bool exportTiled(const std::string& inPath, const std::string& outPath, const Op
     }
     const TiledMap map = describe(model, stem, imageName, int(columns), int(rows));
     const std::string text = isTmx(outPath) ? toTmx(map) : toJson(map);
-    const tmapoffscreen::Image image = tilesetImage(model, int(columns), int(rows));
+    const tmapimage::Image image = tilesetImage(model, int(columns), int(rows));
 
     // Both files are written in full before either replaces what was there.
     std::string imageTemporary, mapTemporary;
-    if (!createTemporaryBeside(imagePath, imageTemporary, error))
+    if (!tmapfiles::createTemporaryBeside(imagePath, imageTemporary, error))
         return false;
     std::string reason;
-    if (!tmapoffscreen::writePng(imageTemporary, image, reason)) {
+    if (!tmapimage::writePng(imageTemporary, image, reason)) {
         error = "cannot write " + imagePath + ": " + reason;
-        discardTemporary(imageTemporary);
+        tmapfiles::discardTemporary(imageTemporary);
         return false;
     }
-    if (!createTemporaryBeside(outPath, mapTemporary, error)) {
-        discardTemporary(imageTemporary);
+    if (!tmapfiles::createTemporaryBeside(outPath, mapTemporary, error)) {
+        tmapfiles::discardTemporary(imageTemporary);
         return false;
     }
-    if (!writeBytes(mapTemporary, text, error)) {
+    if (!tmapfiles::writeBytes(mapTemporary, text, error)) {
         error = "cannot write " + outPath + ": " + error;
-        discardTemporary(imageTemporary);
-        discardTemporary(mapTemporary);
+        tmapfiles::discardTemporary(imageTemporary);
+        tmapfiles::discardTemporary(mapTemporary);
         return false;
     }
-    if (!replaceWithTemporary(imageTemporary, imagePath, error)) {
-        discardTemporary(mapTemporary);
+    if (!tmapfiles::replaceWithTemporary(imageTemporary, imagePath, error)) {
+        tmapfiles::discardTemporary(mapTemporary);
         return false;
     }
-    return replaceWithTemporary(mapTemporary, outPath, error);
+    return tmapfiles::replaceWithTemporary(mapTemporary, outPath, error);
+}
+
+std::string exportedImageName(const std::string& mapPath)
+{
+    return tmapfiles::stemOf(mapPath) + "-tiles.png";
+}
+
+std::string exportedImagePath(const std::string& mapPath)
+{
+    return tmapfiles::joinPath(tmapfiles::folderOf(mapPath), exportedImageName(mapPath));
 }
 
 } // namespace tmapconvert

@@ -5,16 +5,14 @@
 // if it is a regular file the user can open, and one outside the map's own
 // folder (an absolute path, "..", or a link leading out) is read with a note
 // that names it, so a map from elsewhere cannot read files silently.
-#include <sys/stat.h> // stat for regular files and their sizes
-
 #include <climits>
 #include <cstdlib> // realpath
-#include <fstream>
 #include <set>
 
 #include "convert.h"
 #include "mapbuild.h"
 #include "atomicfile.h"
+#include "files.h"
 #include "pngfile.h"
 #include "tiledmodel.h"
 
@@ -39,11 +37,11 @@ bool importFromText(const std::string& text, const std::string& folder, const Fi
         error = oneLine(error);
         return false;
     }
-    const ImageSource images = [&](const std::string& path, tmapoffscreen::Image& picture, std::string& reason) {
+    const ImageSource images = [&](const std::string& path, tmapimage::Image& picture, std::string& reason) {
         std::string bytes;
         if (!files(path, bytes, reason))
             return false;
-        return tmapoffscreen::readPngMemory(bytes.data(), bytes.size(), picture, reason, options.limits.imagePixels);
+        return tmapimage::readPngMemory(bytes.data(), bytes.size(), picture, reason, options.limits.imagePixels);
     };
     tmapwriter::Map map;
     if (!buildMap(tiled, images, options, map, report, error)) {
@@ -58,30 +56,6 @@ std::string canonical(const std::string& path)
 {
     char resolved[PATH_MAX];
     return realpath(path.empty() ? "." : path.c_str(), resolved) ? std::string(resolved) : std::string();
-}
-
-bool readWholeFile(const std::string& path, uint64_t limit, std::string& bytes, std::string& error)
-{
-    struct stat info;
-    if (stat(path.c_str(), &info) != 0) {
-        error = "cannot open " + path;
-        return false;
-    }
-    if (!S_ISREG(info.st_mode)) {
-        error = path + " is not a regular file";
-        return false;
-    }
-    if (uint64_t(info.st_size) > limit) {
-        error = path + " is larger than " + std::to_string(limit) + " bytes";
-        return false;
-    }
-    std::ifstream in(path, std::ios::binary);
-    bytes.assign(size_t(info.st_size), '\0');
-    if (!in || !in.read(&bytes[0], std::streamsize(bytes.size()))) {
-        error = "cannot read " + path;
-        return false;
-    }
-    return true;
 }
 
 void note(const Options& options, const std::string& inPath, const std::string& text)
@@ -107,9 +81,9 @@ bool importTiledText(const std::string& mapText, const std::string& folder, cons
 bool importTiled(const std::string& inPath, const std::string& outPath, const Options& options, std::string& error)
 {
     std::string text;
-    if (!readWholeFile(inPath, options.limits.fileBytes, text, error))
+    if (!tmapfiles::readWholeFile(inPath, text, error, options.limits.fileBytes))
         return false;
-    const std::string folder = folderOf(inPath);
+    const std::string folder = tmapfiles::folderOf(inPath);
     const std::string home = canonical(folder);
     std::set<std::string> noted;
     const FileSource files = [&](const std::string& path, std::string& bytes, std::string& reason) {
@@ -118,13 +92,13 @@ bool importTiled(const std::string& inPath, const std::string& outPath, const Op
                             && (home == "/" || real[home.size()] == '/');
         if (!real.empty() && !inside && noted.insert(real).second)
             note(options, inPath, "reads " + oneLine(path) + ", outside the map's folder");
-        return readWholeFile(path, options.limits.fileBytes, bytes, reason);
+        return tmapfiles::readWholeFile(path, bytes, reason, options.limits.fileBytes);
     };
     std::vector<uint8_t> image;
     ImportReport report;
     if (!importFromText(text, folder, files, options, image, report, error))
         return false;
-    if (!writeFileAtomically(outPath, std::string(image.begin(), image.end()), error))
+    if (!tmapfiles::writeFileAtomically(outPath, std::string(image.begin(), image.end()), error))
         return false;
     if (report.objectLayers > 0)
         note(options, inPath, "skipped " + plural(report.objectLayers, "object layer"));

@@ -1,5 +1,6 @@
 #include "mapbuild.h"
 
+#include "files.h"
 #include "inputcheck.h"
 #include "tiledform.h"
 
@@ -143,7 +144,7 @@ struct Builder {
     {
     }
 
-    std::map<std::string, std::shared_ptr<tmapoffscreen::Image>> imageCache;
+    std::map<std::string, std::shared_ptr<tmapimage::Image>> imageCache;
     std::map<TileRef, std::string> tilePixels;        // RGBA of each tile read so far
     std::vector<std::string> graphics;                 // RGBA of each graphic
     std::unordered_map<std::string, int> graphicIndex; // first graphic with these pixels
@@ -161,15 +162,15 @@ struct Builder {
 
     // ---- Tilesets and their images ----
 
-    const tmapoffscreen::Image& image(const TiledTileset& tileset, const std::string& path, const std::string& where)
+    const tmapimage::Image& image(const TiledTileset& tileset, const std::string& path, const std::string& where)
     {
         if (path.empty())
             fail(where + " has no image");
-        const std::string full = joinPath(tileset.folder, path);
+        const std::string full = tmapfiles::joinPath(tileset.folder, path);
         auto found = imageCache.find(full);
         if (found != imageCache.end())
             return *found->second;
-        auto loaded = std::make_shared<tmapoffscreen::Image>();
+        auto loaded = std::make_shared<tmapimage::Image>();
         std::string error;
         if (!images(full, *loaded, error))
             fail(where + ": image " + path + ": " + error);
@@ -180,7 +181,7 @@ struct Builder {
         return *imageCache.emplace(full, loaded).first->second;
     }
 
-    int columnsOf(const TiledTileset& tileset, const tmapoffscreen::Image& sheet) const
+    int columnsOf(const TiledTileset& tileset, const tmapimage::Image& sheet) const
     {
         if (tileset.columns > 0)
             return tileset.columns;
@@ -199,7 +200,7 @@ struct Builder {
             count = tileset.tiles.empty() ? 0 : int64_t(tileset.tiles.back().id) + 1;
         } else if (count < 0) {
             {
-                const tmapoffscreen::Image& sheet = image(tileset, tileset.image, tileset.where);
+                const tmapimage::Image& sheet = image(tileset, tileset.image, tileset.where);
                 const int64_t room = int64_t(sheet.height) - 2 * tileset.margin + tileset.spacing;
                 const int64_t rows = room <= 0 ? 0 : room / (tileset.tileHeight + tileset.spacing);
                 count = rows * columnsOf(tileset, sheet);
@@ -244,7 +245,7 @@ struct Builder {
         const TiledTile* tile = described(tileset, ref.id);
         const int w = tiled.tileWidth, h = tiled.tileHeight;
         int64_t x = 0, y = 0, sourceWidth = tileset.tileWidth, sourceHeight = tileset.tileHeight;
-        const tmapoffscreen::Image* sheet;
+        const tmapimage::Image* sheet;
         if (tileset.image.empty()) {
             if (tile == nullptr || tile->image.empty())
                 fail(where + " has no image");

@@ -10,13 +10,13 @@
 
 #include "convert.h"
 #include "mapwriter.h"
-#include "offscreen.h"
+#include "image.h"
 #include "tiledmodel.h"
 
 namespace tmapconvert {
 
 // Loads the PNG at path (joined already) as RGBA, or false with a reason.
-using ImageSource = std::function<bool(const std::string& path, tmapoffscreen::Image& image, std::string& error)>;
+using ImageSource = std::function<bool(const std::string& path, tmapimage::Image& image, std::string& error)>;
 
 // What the import tells the user besides the map itself.
 struct ImportReport {

@@ -86,11 +86,6 @@ struct TiledMap {
 bool readTiledMap(const std::string& text, const std::string& folder, const FileSource& files,
                   const ImportLimits& limits, TiledMap& map, std::string& error);
 
-// Joins a path the map names to the folder of the file that named it.
-std::string joinPath(const std::string& folder, const std::string& path);
-// The folder part of a path ("" for a bare file name).
-std::string folderOf(const std::string& path);
-
 } // namespace tmapconvert
 
 #endif

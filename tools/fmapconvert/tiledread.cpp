@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "files.h"
 #include "inputcheck.h"
 #include "layerdata.h"
 #include "tiledmodel.h"
@@ -336,10 +337,10 @@ void readXmlTilesetBody(const pugi::xml_node& node, TiledTileset& tileset)
 
 void readExternalTileset(Reader& reader, const std::string& folder, const std::string& source, TiledTileset& tileset)
 {
-    const std::string path = joinPath(folder, source);
+    const std::string path = tmapfiles::joinPath(folder, source);
     tileset.where = "tileset " + inQuotes(source);
     const std::string text = readNamedFile(reader, path, tileset.where);
-    tileset.folder = folderOf(path);
+    tileset.folder = tmapfiles::folderOf(path);
     if (looksLikeJson(text)) {
         const json object = parseJson(text, tileset.where);
         tileset.name = jsonString(object, "name", source, tileset.where);
@@ -649,21 +650,6 @@ const TiledProperty* findProperty(const TiledProperties& properties, const std::
         if (property.name == name)
             return &property;
     return nullptr;
-}
-
-std::string joinPath(const std::string& folder, const std::string& path)
-{
-    if (folder.empty() || (!path.empty() && path[0] == '/'))
-        return path;
-    return folder + "/" + path;
-}
-
-std::string folderOf(const std::string& path)
-{
-    const size_t slash = path.find_last_of('/');
-    if (slash == std::string::npos)
-        return "";
-    return slash == 0 ? "/" : path.substr(0, slash);
 }
 
 bool readTiledMap(const std::string& text, const std::string& folder, const FileSource& files,

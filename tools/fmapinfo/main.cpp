@@ -1,10 +1,9 @@
 // fmapinfo: prints what a map file holds, as the library loads it.
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
+#include "files.h"
 #include "loadmessage.h"
 #include "mapinfo.h"
 #include "offscreen.h"
@@ -64,8 +63,14 @@ int main(int argc, char** argv)
         return 1;
     }
     // The chunk list is not part of the model; read it from the bytes.
-    std::ifstream in(path, std::ios::binary);
-    std::vector<uint8_t> file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::vector<uint8_t> file;
+    std::string reason;
+    if (!tmapfiles::readWholeFile(path, file, reason)) {
+        std::fprintf(stderr, "fmapinfo: %s\n", reason.c_str());
+        tmapRelease();
+        tmapoffscreen::closeContext();
+        return 1;
+    }
     std::string report = json ? tmapinfo::jsonReport(path, file) : tmapinfo::textReport(path, file);
     std::fputs(report.c_str(), stdout);
     tmapRelease();

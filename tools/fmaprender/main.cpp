@@ -264,7 +264,7 @@ int main(int argc, char** argv)
     if (!tmapoffscreen::resizeContext(view.width, view.height))
         fail("cannot draw a " + std::to_string(view.width) + " x " + std::to_string(view.height)
              + " picture offscreen");
-    tmapoffscreen::Image picture;
+    tmapimage::Image picture;
     if (view.blocks) {
         tmaprender::drawView(view);
         picture = tmapoffscreen::readColourBuffer();
@@ -289,7 +289,7 @@ int main(int argc, char** argv)
         }
     }
     std::string reason;
-    if (!tmapoffscreen::writePng(outPath, picture, reason))
+    if (!tmapimage::writePng(outPath, picture, reason))
         fail(outPath + ": " + reason);
     tmapRelease();
     tmapoffscreen::closeContext();

@@ -128,7 +128,7 @@ void useNearestTexels()
     }
 }
 
-void compositeOver(tmapoffscreen::Image& below, const tmapoffscreen::Image& above)
+void compositeOver(tmapimage::Image& below, const tmapimage::Image& above)
 {
     for (size_t i = 0; i + 3 < below.rgba.size() && i + 3 < above.rgba.size(); i += 4) {
         const uint8_t* s = &above.rgba[i];

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "offscreen.h"
+#include "image.h"
 
 namespace tmaprender {
 
@@ -32,7 +32,7 @@ void useNearestTexels();
 // Lays above over below (same size) as alpha blending does, each pixel's
 // colour not premultiplied by its alpha. A texel that is opaque or fully
 // transparent gives exactly itself or what lies below.
-void compositeOver(tmapoffscreen::Image& below, const tmapoffscreen::Image& above);
+void compositeOver(tmapimage::Image& below, const tmapimage::Image& above);
 
 } // namespace tmaprender
 

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "files.h"
 #include "heaptuning.h"
 #include "loadmessage.h"
 #include "overview.h"
@@ -134,21 +135,6 @@ FileStamp stampOf(const std::string& path)
     return stamp;
 }
 
-bool readWholeFile(const std::string& path, std::vector<unsigned char>& bytes)
-{
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr)
-        return false;
-    bytes.clear();
-    unsigned char buffer[65536];
-    size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0)
-        bytes.insert(bytes.end(), buffer, buffer + got);
-    bool ok = !std::ferror(file);
-    std::fclose(file);
-    return ok;
-}
-
 bool hasLayer(int layer) { return layer >= 0 && layer < TMAP_LAYER_COUNT && tmapLayers[layer] != nullptr; }
 
 int firstPresentLayer()
@@ -210,7 +196,8 @@ void reloadMap()
 {
     loadedStamp = stampOf(mapPath);
     std::vector<unsigned char> bytes;
-    if (!readWholeFile(mapPath, bytes)) {
+    std::string reason;
+    if (!tmapfiles::readWholeFile(mapPath, bytes, reason)) {
         failureReason = tmapErrorString(TMAP_ERROR_CANNOT_OPEN);
         return;
     }
@@ -487,7 +474,7 @@ std::string nextPicturePath()
 
 void savePicture()
 {
-    tmapoffscreen::Image image;
+    tmapimage::Image image;
     image.width = windowWidth;
     image.height = windowHeight;
     std::vector<uint8_t> bottomUp(size_t(windowWidth) * size_t(windowHeight) * 4);
@@ -501,7 +488,7 @@ void savePicture()
     for (size_t p = 3; p < image.rgba.size(); p += 4)
         image.rgba[p] = 255;
     std::string path = nextPicturePath(), reason;
-    if (tmapoffscreen::writePng(path, image, reason)) {
+    if (tmapimage::writePng(path, image, reason)) {
         std::printf("%s\n", path.c_str());
         std::fflush(stdout);
         say("saved " + path);
@@ -750,7 +737,8 @@ int main(int argc, char** argv)
 
     tmapDrawOrder = TMAP_DRAW_BY_TEXTURE;
     loadedStamp = stampOf(mapPath);
-    if (!readWholeFile(mapPath, goodImage))
+    std::string reason;
+    if (!tmapfiles::readWholeFile(mapPath, goodImage, reason))
         failStart("cannot load map \"" + mapPath + "\": " + tmapErrorString(TMAP_ERROR_CANNOT_OPEN));
     if (!decodeImage(goodImage))
         failStart("cannot load map \"" + mapPath + "\": " + loadFailureMessage());

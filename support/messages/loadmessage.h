@@ -1,7 +1,7 @@
 // The one-line reason the library gave for refusing a map, shared by the
 // tools and the demo programs.
-#ifndef TILVOGL_TOOLS_LOADMESSAGE_H
-#define TILVOGL_TOOLS_LOADMESSAGE_H
+#ifndef TILVOGL_SUPPORT_LOADMESSAGE_H
+#define TILVOGL_SUPPORT_LOADMESSAGE_H
 
 #include <string>
 

@@ -1,7 +1,7 @@
 // Heap settings for programs that draw frame after frame with Mesa's software
-// renderer, shared by the demo programs and fmaprender.
-#ifndef TILVOGL_TOOLS_HEAPTUNING_H
-#define TILVOGL_TOOLS_HEAPTUNING_H
+// renderer, shared by the demo programs, fmaprender and fmapview.
+#ifndef TILVOGL_SUPPORT_HEAPTUNING_H
+#define TILVOGL_SUPPORT_HEAPTUNING_H
 
 // Keeps the renderer's large per-frame buffers in the heap between frames.
 // With glibc's default thresholds they are handed back to the kernel after

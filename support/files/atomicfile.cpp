@@ -7,7 +7,7 @@
 #include <cstdio>  // std::rename
 #include <cstring> // std::strerror
 
-namespace tmapconvert {
+namespace tmapfiles {
 
 bool createTemporaryBeside(const std::string& path, std::string& temporary, std::string& error)
 {
@@ -71,4 +71,4 @@ bool writeFileAtomically(const std::string& path, const std::string& bytes, std:
     return replaceWithTemporary(temporary, path, error);
 }
 
-} // namespace tmapconvert
+} // namespace tmapfiles

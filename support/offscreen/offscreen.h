@@ -3,20 +3,12 @@
 // The library defines textures while it loads a map, so even a program that
 // only inspects maps needs a current context. This one renders into memory
 // (Mesa's offscreen renderer), so nothing here needs an X server.
-#ifndef TILVOGL_TOOLS_OFFSCREEN_H
-#define TILVOGL_TOOLS_OFFSCREEN_H
+#ifndef TILVOGL_SUPPORT_OFFSCREEN_H
+#define TILVOGL_SUPPORT_OFFSCREEN_H
 
-#include <cstdint>
-#include <vector>
+#include "image.h"
 
 namespace tmapoffscreen {
-
-// RGBA pixels, rows from the top, four bytes per pixel.
-struct Image {
-    int width = 0;
-    int height = 0;
-    std::vector<uint8_t> rgba;
-};
 
 // Creates a context with an RGBA colour buffer of width x height and a
 // 24-bit depth buffer, and makes it current. Returns false when Mesa refuses.
@@ -30,7 +22,7 @@ bool resizeContext(int width, int height);
 void closeContext();
 
 // Waits for drawing to finish and returns the colour buffer, top row first.
-Image readColourBuffer();
+tmapimage::Image readColourBuffer();
 
 } // namespace tmapoffscreen
 

@@ -2,12 +2,12 @@
 //
 // Each file is written in full under a temporary name in OUT's own folder
 // and only then renamed over OUT, which replaces it in one step.
-#ifndef TILVOGL_TOOLS_FMAPCONVERT_ATOMICFILE_H
-#define TILVOGL_TOOLS_FMAPCONVERT_ATOMICFILE_H
+#ifndef TILVOGL_SUPPORT_ATOMICFILE_H
+#define TILVOGL_SUPPORT_ATOMICFILE_H
 
 #include <string>
 
-namespace tmapconvert {
+namespace tmapfiles {
 
 // A new, empty file beside path (same folder, a name no other file has),
 // with the permissions a new file at path would get. Returns false with a
@@ -27,6 +27,6 @@ void discardTemporary(const std::string& temporary);
 // Writes bytes to path through a temporary file beside it.
 bool writeFileAtomically(const std::string& path, const std::string& bytes, std::string& error);
 
-} // namespace tmapconvert
+} // namespace tmapfiles
 
 #endif

@@ -4,11 +4,11 @@
 
 #include <cstdint>
 #include <cstring>
-#include <fstream>  // the file reader reads the whole file first
-#include <iterator>
 #include <vector>
 
-namespace tmapoffscreen {
+#include "files.h"
+
+namespace tmapimage {
 
 bool writePng(const std::string& path, const Image& image, std::string& reason)
 {
@@ -107,12 +107,9 @@ bool finishRead(png_image& png, Image& image, std::string& reason, uint64_t maxP
 
 bool readPng(const std::string& path, Image& image, std::string& reason, uint64_t maxPixels)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        reason = "cannot open " + path;
+    std::vector<uint8_t> bytes;
+    if (!tmapfiles::readWholeFile(path, bytes, reason))
         return false;
-    }
-    const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     return readPngMemory(bytes.data(), bytes.size(), image, reason, maxPixels);
 }
 
@@ -130,4 +127,4 @@ bool readPngMemory(const void* bytes, size_t size, Image& image, std::string& re
     return finishRead(png, image, reason, maxPixels);
 }
 
-} // namespace tmapoffscreen
+} // namespace tmapimage

@@ -1,8 +1,8 @@
 // What tmapDrawBlocks would emit for a window of the current layer, counted
 // without drawing. A small map can describe columns of a thousand cubes in
 // every cell; programs measure a window first and refuse one too big to draw.
-#ifndef TILVOGL_TOOLS_BLOCKFACES_H
-#define TILVOGL_TOOLS_BLOCKFACES_H
+#ifndef TILVOGL_SUPPORT_BLOCKFACES_H
+#define TILVOGL_SUPPORT_BLOCKFACES_H
 
 #include <cstdint>
 

@@ -1,15 +1,16 @@
-// PNG files of RGBA images, for fmaprender and for the tests that check it.
-#ifndef TILVOGL_TOOLS_PNGFILE_H
-#define TILVOGL_TOOLS_PNGFILE_H
+// PNG files of RGBA images, read and written by the tools, their tests and
+// the benchmarks.
+#ifndef TILVOGL_SUPPORT_PNGFILE_H
+#define TILVOGL_SUPPORT_PNGFILE_H
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include "offscreen.h"
+#include "image.h"
 
-namespace tmapoffscreen {
+namespace tmapimage {
 
 // Writes an 8-bit RGBA PNG. Returns false (with a reason) when it cannot.
 bool writePng(const std::string& path, const Image& image, std::string& reason);
@@ -27,6 +28,6 @@ bool readPng(const std::string& path, Image& image, std::string& reason, uint64_
 bool readPngMemory(const void* bytes, size_t size, Image& image, std::string& reason,
                    uint64_t maxPixels = 1u << 28);
 
-} // namespace tmapoffscreen
+} // namespace tmapimage
 
 #endif

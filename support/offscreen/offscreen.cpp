@@ -3,6 +3,7 @@
 #include <GL/osmesa.h> // OSMesaCreateContextExt, OSMesaMakeCurrent, OSMesaDestroyContext
 
 #include <cstring>
+#include <vector>
 
 namespace tmapoffscreen {
 
@@ -51,9 +52,9 @@ void closeContext()
     bufferHeight = 0;
 }
 
-Image readColourBuffer()
+tmapimage::Image readColourBuffer()
 {
-    Image image;
+    tmapimage::Image image;
     if (openedContext == nullptr)
         return image;
     glFinish();

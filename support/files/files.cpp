@@ -1,0 +1,82 @@
+#include "files.h"
+
+#include <sys/stat.h> // fstat: only regular files are read
+
+#include <cstdio>
+#include <filesystem>
+
+namespace tmapfiles {
+
+namespace {
+
+// Reads in pieces up to the end of the file rather than trusting the size
+// seen when it was opened: a file being rewritten may grow or shrink.
+template <typename Bytes>
+bool readInto(const std::string& path, Bytes& bytes, std::string& error, uint64_t limit)
+{
+    bytes.clear();
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) {
+        error = "cannot open " + path;
+        return false;
+    }
+    struct stat info;
+    bool ok = fstat(fileno(file), &info) == 0;
+    if (!ok)
+        error = "cannot read " + path;
+    else if (!S_ISREG(info.st_mode)) {
+        error = path + " is not a regular file";
+        ok = false;
+    }
+    if (ok && uint64_t(info.st_size) <= limit)
+        bytes.reserve(size_t(info.st_size));
+    char buffer[65536];
+    while (ok) {
+        const size_t got = std::fread(buffer, 1, sizeof buffer, file);
+        if (got == 0)
+            break;
+        if (uint64_t(bytes.size()) + got > limit) {
+            error = path + " is larger than " + std::to_string(limit) + " bytes";
+            ok = false;
+            break;
+        }
+        bytes.insert(bytes.end(), buffer, buffer + got);
+    }
+    if (ok && std::ferror(file)) {
+        error = "cannot read " + path;
+        ok = false;
+    }
+    std::fclose(file);
+    if (!ok)
+        Bytes().swap(bytes);
+    return ok;
+}
+
+} // namespace
+
+bool readWholeFile(const std::string& path, std::string& bytes, std::string& error, uint64_t limit)
+{
+    return readInto(path, bytes, error, limit);
+}
+
+bool readWholeFile(const std::string& path, std::vector<uint8_t>& bytes, std::string& error, uint64_t limit)
+{
+    return readInto(path, bytes, error, limit);
+}
+
+std::string folderOf(const std::string& path)
+{
+    return std::filesystem::path(path).parent_path().string();
+}
+
+std::string stemOf(const std::string& path)
+{
+    return std::filesystem::path(path).stem().string();
+}
+
+std::string joinPath(const std::string& folder, const std::string& path)
+{
+    return (std::filesystem::path(folder) / path).string();
+}
+
+} // namespace tmapfiles

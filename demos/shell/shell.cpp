@@ -3,6 +3,7 @@
 #include "shell.h"
 
 #include "blockfaces.h"       // measureBlockWindow
+#include "blocklight.h"       // useFixedFunctionLight, useShaderLight
 #include "loadmessage.h"      // loadFailureMessage
 #include "platform.h"         // platformTickCount, platformAskYesNo
 #include <tilvogl/tilvogl.h>  // tmapLoadFile, tmapResetAnims, tmapStepAnims, tmapRelease, tmapDrawOrder
@@ -91,22 +92,10 @@ void pushSceneRotation(void)
     glRotatef(angleZ, 0.0f, 0.0f, 1.0f);
 }
 
-// The light of the block scenes, on both paths.
-static const float lightAmbient[4] = {0.7f, 0.7f, 0.7f, 1.0f};
-static const float lightDiffuse[4] = {1.0f, 1.0f, 1.0f, 1.0f};
-static const float modelAmbient[4] = {0.5f, 0.5f, 0.5f, 1.0f};
-
 void setUpBlockLighting(const float lightPosition[4])
 {
-    // No material is set: the default material's lit colour modulates the
-    // textures.
-    glLightfv(GL_LIGHT0, GL_AMBIENT, lightAmbient);
-    glLightfv(GL_LIGHT0, GL_DIFFUSE, lightDiffuse);
-    glLightfv(GL_LIGHT0, GL_POSITION, lightPosition);
-    glLightModelfv(GL_LIGHT_MODEL_AMBIENT, modelAmbient);
-    glLightModeli(GL_LIGHT_MODEL_TWO_SIDE, 1);
+    tmapblocklight::useFixedFunctionLight(lightPosition);
     glEnable(GL_LIGHTING);
-    glEnable(GL_LIGHT0);
 }
 
 TmapGpuView shaderView(const glm::mat4 &modelview)
@@ -125,12 +114,7 @@ void setShaderBlockLight(TmapGpuView *view, const float lightPosition[4], const 
 {
     glm::vec4 position = modelviewAtCall * glm::vec4(lightPosition[0], lightPosition[1], lightPosition[2],
                                                      lightPosition[3]);
-    memcpy(view->lightPosition, glm::value_ptr(position), sizeof view->lightPosition);
-    memcpy(view->lightAmbient, lightAmbient, sizeof view->lightAmbient);
-    memcpy(view->lightDiffuse, lightDiffuse, sizeof view->lightDiffuse);
-    memcpy(view->modelAmbient, modelAmbient, sizeof view->modelAmbient);
-    view->twoSided = 1;
-    view->lightingEnabled = 1;
+    tmapblocklight::useShaderLight(*view, glm::value_ptr(position));
 }
 
 static void leaveGameModeIfActive(void)

@@ -18,17 +18,14 @@
 #include "tilvogl/tilvogl.h"
 #include "tilvogl/tilvogl_gpu.h"
 
+#include "blocklight.h"
+
 namespace fmapview {
 
 namespace {
 
 const double pi = 3.14159265358979323846;
 
-// The light of the block demos, fixed to the map.
-const float lightPosition[4] = {-15.0f, -15.0f, -8.0f, 0.0f};
-const float lightAmbient[4] = {0.7f, 0.7f, 0.7f, 1.0f};
-const float lightDiffuse[4] = {1.0f, 1.0f, 1.0f, 1.0f};
-const float modelAmbient[4] = {0.5f, 0.5f, 0.5f, 1.0f};
 
 bool hasLayer(int layer) { return layer >= 0 && layer < TMAP_LAYER_COUNT && tmapLayers[layer] != nullptr; }
 
@@ -42,10 +39,9 @@ void setMatrices(TmapGpuView& gpuView, const glm::mat4& projection, const glm::m
 // looks from beyond the last row, so the picture reads as the flat one.
 glm::mat4 orbitModelview(const Orbit& orbit)
 {
-    double yaw = orbit.yaw * pi / 180.0, pitch = orbit.pitch * pi / 180.0;
     glm::dvec3 target(orbit.targetX, -orbit.targetY, 0.0);
-    glm::dvec3 eye(target.x + orbit.distance * std::cos(pitch) * std::sin(yaw),
-                   target.y - orbit.distance * std::cos(pitch) * std::cos(yaw), orbit.distance * std::sin(pitch));
+    glm::dvec3 eye;
+    orbitEye(orbit, eye.x, eye.y, eye.z);
     return glm::mat4(glm::lookAt(eye, target, glm::dvec3(0.0, 0.0, 1.0)));
 }
 
@@ -57,13 +53,6 @@ glm::mat4 orbitProjection(const Orbit& orbit, int width, int height)
 }
 
 } // namespace
-
-void startOrbit(Orbit& orbit, const FlatView& view)
-{
-    orbit.targetX = view.centreX;
-    orbit.targetY = view.centreY;
-    orbit.distance = std::max(3.0, 1.3 * view.areaHeight / view.zoom);
-}
 
 void drawFlatThroughShaders(const FlatView& view, const Composition& composition, int bottom)
 {
@@ -106,21 +95,14 @@ void drawFlatThroughShaders(const FlatView& view, const Composition& composition
 
 void drawBlocksThroughShaders(Orbit& orbit, const Composition& composition, int width, int height, int bottom)
 {
-    int largest = std::max(tmapWidth, tmapHeight);
-    orbit.distance = std::clamp(orbit.distance, 2.0, 3.0 * std::max(largest, 1));
-    orbit.pitch = std::clamp(orbit.pitch, 5.0, 89.0);
+    limitOrbit(orbit, tmapWidth, tmapHeight);
 
     TmapGpuView gpuView;
     tmapGpuViewDefaults(&gpuView);
     glm::mat4 modelview = orbitModelview(orbit);
     setMatrices(gpuView, orbitProjection(orbit, width, height), modelview);
-    gpuView.lightingEnabled = 1;
-    glm::vec4 light = modelview * glm::make_vec4(lightPosition);
-    std::memcpy(gpuView.lightPosition, glm::value_ptr(light), sizeof gpuView.lightPosition);
-    std::memcpy(gpuView.lightAmbient, lightAmbient, sizeof lightAmbient);
-    std::memcpy(gpuView.lightDiffuse, lightDiffuse, sizeof lightDiffuse);
-    std::memcpy(gpuView.modelAmbient, modelAmbient, sizeof modelAmbient);
-    gpuView.twoSided = 1;
+    glm::vec4 light = modelview * glm::make_vec4(orbitLightPosition);
+    tmapblocklight::useShaderLight(gpuView, glm::value_ptr(light));
     // Transparent texels of an upper cap let the lower cap beneath show.
     gpuView.alphaTest = 1;
 
@@ -131,12 +113,10 @@ void drawBlocksThroughShaders(Orbit& orbit, const Composition& composition, int 
     glCullFace(GL_BACK);
     glEnable(GL_CULL_FACE);
     glDisable(GL_BLEND);
-    // Only the cells near the point looked at: about what the camera sees.
-    int reach = int(std::min(orbit.distance * 1.5, 160.0)) + 2;
-    int x0 = std::max(0, int(orbit.targetX) - reach), y0 = std::max(0, int(orbit.targetY) - reach);
-    int x1 = std::min(tmapWidth, int(orbit.targetX) + reach), y1 = std::min(tmapHeight, int(orbit.targetY) + reach);
-    if (hasLayer(composition.layer) && x1 > x0 && y1 > y0)
-        tmapGpuDrawBlocks(&gpuView, x0, y0, x1 - x0, y1 - y0, float(x0), float(-y0), 0.0f, 1.0f, -1.0f);
+    const CellRange cells = orbitCells(orbit, tmapWidth, tmapHeight);
+    if (hasLayer(composition.layer) && cells.columns > 0 && cells.rows > 0)
+        tmapGpuDrawBlocks(&gpuView, cells.x, cells.y, cells.columns, cells.rows, float(cells.x), float(-cells.y), 0.0f,
+                          1.0f, -1.0f);
     glDisable(GL_CULL_FACE);
     glDisable(GL_DEPTH_TEST);
 }

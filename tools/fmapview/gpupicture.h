@@ -14,17 +14,6 @@
 
 namespace fmapview {
 
-// The 3D view's camera: it looks at a map point (in cells) from a distance,
-// turned by yaw about the vertical and raised by pitch, both in degrees.
-struct Orbit {
-    double targetX = 0, targetY = 0;
-    double yaw = 0, pitch = 50, distance = 10;
-};
-
-// The 3D view starts looking at the middle of what the flat view shows,
-// from as far as shows about as much.
-void startOrbit(Orbit& orbit, const FlatView& view);
-
 // Draws the flat view into the map area: the viewport from window row
 // bottom up, the view's size. Only the cells in view are drawn.
 void drawFlatThroughShaders(const FlatView& view, const Composition& composition, int bottom);

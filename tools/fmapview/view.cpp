@@ -8,6 +8,7 @@ namespace fmapview {
 namespace {
 
 const double overviewBelowPixelsPerCell = 1.0;
+const double pi = 3.14159265358979323846;
 
 // Centre coordinate along one axis within the pan limits.
 double limitCentre(double centre, int mapCells, int areaPixels, double zoom)
@@ -110,6 +111,41 @@ CellRange visibleCells(const FlatView& view)
 bool usesOverview(const FlatView& view)
 {
     return view.zoom < overviewBelowPixelsPerCell;
+}
+
+const float orbitLightPosition[4] = {-15.0f, -15.0f, -8.0f, 0.0f};
+
+void startOrbit(Orbit& orbit, const FlatView& view)
+{
+    orbit.targetX = view.centreX;
+    orbit.targetY = view.centreY;
+    orbit.distance = std::max(3.0, 1.3 * view.areaHeight / view.zoom);
+}
+
+void limitOrbit(Orbit& orbit, int mapWidth, int mapHeight)
+{
+    const int largest = std::max(mapWidth, mapHeight);
+    orbit.distance = std::clamp(orbit.distance, 2.0, 3.0 * std::max(largest, 1));
+    orbit.pitch = std::clamp(orbit.pitch, 5.0, 89.0);
+}
+
+void orbitEye(const Orbit& orbit, double& x, double& y, double& z)
+{
+    const double yaw = orbit.yaw * pi / 180.0, pitch = orbit.pitch * pi / 180.0;
+    x = orbit.targetX + orbit.distance * std::cos(pitch) * std::sin(yaw);
+    y = -orbit.targetY - orbit.distance * std::cos(pitch) * std::cos(yaw);
+    z = orbit.distance * std::sin(pitch);
+}
+
+CellRange orbitCells(const Orbit& orbit, int mapWidth, int mapHeight)
+{
+    const int reach = int(std::min(orbit.distance * 1.5, 160.0)) + 2;
+    CellRange range;
+    range.x = std::max(0, int(orbit.targetX) - reach);
+    range.y = std::max(0, int(orbit.targetY) - reach);
+    range.columns = std::max(0, std::min(mapWidth, int(orbit.targetX) + reach) - range.x);
+    range.rows = std::max(0, std::min(mapHeight, int(orbit.targetY) + reach) - range.y);
+    return range;
 }
 
 } // namespace fmapview

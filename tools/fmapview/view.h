@@ -61,6 +61,32 @@ CellRange visibleCells(const FlatView& view);
 // overview image instead of one quad per cell.
 bool usesOverview(const FlatView& view);
 
+// The 3D view's camera: it looks at a map point (in cells) from a distance,
+// turned by yaw about the vertical and raised by pitch, both in degrees.
+struct Orbit {
+    double targetX = 0, targetY = 0;
+    double yaw = 0, pitch = 50, distance = 10;
+};
+
+// The 3D view starts looking at the middle of what the flat view shows,
+// from as far as shows about as much.
+void startOrbit(Orbit& orbit, const FlatView& view);
+
+// Brings distance and pitch into their limits for a map of that many cells.
+void limitOrbit(Orbit& orbit, int mapWidth, int mapHeight);
+
+// Where the camera is. Cell (x, y) covers x..x+1 and -y..-y-1 in the 3D
+// view's space, columns rising toward +z; yaw 0 looks from beyond the last
+// row, so the picture reads as the flat one.
+void orbitEye(const Orbit& orbit, double& x, double& y, double& z);
+
+// The cells near the point looked at, clipped to the map: about what the
+// camera sees. Empty (no columns) when none is left.
+CellRange orbitCells(const Orbit& orbit, int mapWidth, int mapHeight);
+
+// Where the 3D view's light stands, fixed to the map (a direction: w is 0).
+extern const float orbitLightPosition[4];
+
 } // namespace fmapview
 
 #endif

@@ -1,6 +1,7 @@
 #include "viewtext.h"
 
 #include <cstdio>
+#include <iterator>
 
 #include "tilvogl/tilvogl.h"
 
@@ -8,7 +9,7 @@ namespace fmapview {
 
 namespace {
 
-const char* const helpLines[] = {
+const char* const viewLines[] = {
     "drag, arrow keys   pan  (3D view: orbit)",
     "wheel, + and -     zoom about the cursor  (3D view: dolly)",
     "f                  fit the whole map",
@@ -18,12 +19,8 @@ const char* const helpLines[] = {
     "b                  3D block view of the layer / back to flat",
     "space              pause or resume the animations",
     ".                  one animation tick while paused",
-    "p                  save the picture as MAP-N.png",
-    "r                  reload the map now",
-    "h                  show or hide this help",
-    "",
-    "flags: A..E = 0x01..0x10, S = stacked 0x20, X = mirrored 0x40, Y = mirrored 0x80",
 };
+const char* const flagLine = "flags: A..E = 0x01..0x10, S = stacked 0x20, X = mirrored 0x40, Y = mirrored 0x80";
 
 std::string flagLetters(unsigned flags)
 {
@@ -82,11 +79,29 @@ std::string mapSummary(bool paused)
            + " x " + std::to_string(tmapTileHeight) + " pixels per tile; h for help" + (paused ? "; paused" : "");
 }
 
+std::vector<std::string> helpLines(bool inWindow)
+{
+    std::vector<std::string> lines(std::begin(viewLines), std::end(viewLines));
+    if (inWindow) {
+        lines.push_back("p                  save the window as MAP-N.png beside the map");
+        lines.push_back("r                  reload the map now");
+        lines.push_back("h                  show or hide this help");
+        lines.push_back("q, Esc             quit");
+    } else {
+        lines.push_back("p                  save the picture as MAP-N.png");
+        lines.push_back("r                  reload the map now");
+        lines.push_back("h                  show or hide this help");
+    }
+    lines.push_back("");
+    lines.push_back(flagLine);
+    return lines;
+}
+
 std::string helpText()
 {
     std::string text;
-    for (const char* line : helpLines)
-        text += std::string(line) + "\n";
+    for (const std::string& line : helpLines(false))
+        text += line + "\n";
     return text;
 }
 

@@ -4,6 +4,7 @@
 #define TILVOGL_TOOLS_FMAPVIEW_VIEWTEXT_H
 
 #include <string>
+#include <vector>
 
 namespace fmapview {
 
@@ -15,7 +16,11 @@ std::string cellInfo(int cellX, int cellY);
 // The map's size and tile size, and a pointer to the help.
 std::string mapSummary(bool paused);
 
-// The help overlay's lines, joined by newlines.
+// The help overlay's lines: of the window viewer (which also saves beside
+// the map and quits), or of the page.
+std::vector<std::string> helpLines(bool inWindow);
+
+// The page's help lines, joined by newlines.
 std::string helpText();
 
 } // namespace fmapview

@@ -95,7 +95,6 @@ void pushSceneRotation(void)
 void setUpBlockLighting(const float lightPosition[4])
 {
     tmapblocklight::useFixedFunctionLight(lightPosition);
-    glEnable(GL_LIGHTING);
 }
 
 TmapGpuView shaderView(const glm::mat4 &modelview)

@@ -15,8 +15,8 @@ extern const float lightDiffuse[4];
 extern const float modelAmbient[4];
 
 // Light 0 of the fixed-function GL, at position (given in the coordinates of
-// the current modelview matrix, as glLightfv takes it), and enabled.
-// GL_LIGHTING itself is left to the caller.
+// the current modelview matrix, as glLightfv takes it); lighting and light 0
+// enabled.
 void useFixedFunctionLight(const float position[4]);
 
 // The same light in a shader renderer view; eyePosition is already in eye

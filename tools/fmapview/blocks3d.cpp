@@ -14,6 +14,8 @@ namespace fmapview {
 void setUpBlockLight()
 {
     tmapblocklight::useFixedFunctionLight(orbitLightPosition);
+    // Lit only while the 3D view draws.
+    glDisable(GL_LIGHTING);
 }
 
 void drawBlocks(Viewer& viewer)

@@ -23,24 +23,12 @@ const benchmaps::MapFile& mapFile()
     return file;
 }
 
-// The map exported once, for the import benchmarks; removed at exit with
-// its tileset image.
-struct Exports {
-    std::string paths[2];
-    ~Exports()
-    {
-        for (const std::string& path : paths)
-            if (!path.empty()) {
-                std::remove(path.c_str());
-                std::remove((path.substr(0, path.size() - 4) + ".png").c_str());
-            }
-    }
-};
-
+// The map exported once, for the import benchmarks (in the run's folder,
+// removed at exit).
 const std::string& exported(const std::string& extension)
 {
-    static Exports exports;
-    std::string& path = exports.paths[extension == ".tmx" ? 1 : 0];
+    static std::string paths[2];
+    std::string& path = paths[extension == ".tmx" ? 1 : 0];
     if (path.empty()) {
         path = mapFile().path + extension;
         tmapconvert::Options options;
@@ -65,7 +53,7 @@ void exportTo(benchmark::State& state, const std::string& extension)
             state.SkipWithError(error.c_str());
     }
     std::remove(out.c_str());
-    std::remove((out.substr(0, out.size() - extension.size()) + ".png").c_str());
+    std::remove(tmapconvert::exportedImagePath(out).c_str());
 }
 
 void importFrom(benchmark::State& state, const std::string& extension)

@@ -24,9 +24,6 @@ namespace fmapview {
 
 namespace {
 
-const double pi = 3.14159265358979323846;
-
-
 bool hasLayer(int layer) { return layer >= 0 && layer < TMAP_LAYER_COUNT && tmapLayers[layer] != nullptr; }
 
 void setMatrices(TmapGpuView& gpuView, const glm::mat4& projection, const glm::mat4& modelview)

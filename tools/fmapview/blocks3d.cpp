@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "blocklight.h"
+#include "gpupicture.h"
 #include "tilvogl/tilvogl.h"
 #include "viewer.h"
 
@@ -47,7 +48,12 @@ void drawBlocks(Viewer& viewer)
     glAlphaFunc(GL_GREATER, 0.0f);
     glEnable(GL_ALPHA_TEST);
     const CellRange cells = orbitCells(orbit, tmapWidth, tmapHeight);
-    if (hasLayer(viewer.composition.layer) && cells.columns > 0 && cells.rows > 0)
+    if (viewer.shaderRenderer) {
+        // The same camera, light and cells; the matrices above stay set for
+        // finding the cell under the mouse.
+        drawBlocksThroughShaders(orbit, viewer.composition, viewer.windowWidth, viewer.areaHeight(), bandHeight);
+        endShaderDraws();
+    } else if (hasLayer(viewer.composition.layer) && cells.columns > 0 && cells.rows > 0)
         tmapDrawBlocks(cells.x, cells.y, cells.columns, cells.rows, float(cells.x), float(-cells.y), 0.0f, 1.0f,
                        -1.0f);
     glDisable(GL_ALPHA_TEST);

@@ -76,7 +76,7 @@ void drawInfoLine(Viewer& viewer, bool inside, int cellX, int cellY)
     else if (inside)
         drawText(6, 6, cellInfo(cellX, cellY));
     else
-        drawText(6, 6, mapSummary(viewer.paused));
+        drawText(6, 6, mapSummary(viewer.paused) + "; " + rendererText(viewer));
 }
 
 void drawHelp(const Viewer& viewer)

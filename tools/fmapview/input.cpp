@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "tilvogl/tilvogl.h"
+#include "tilvogl/tilvogl_gpu.h"
 #include "viewer.h"
 
 namespace fmapview {
@@ -12,6 +13,8 @@ namespace {
 
 void quit()
 {
+    if (theViewer().shaderRenderer)
+        tmapGpuRelease();
     tmapRelease();
     std::exit(0);
 }

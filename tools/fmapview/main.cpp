@@ -3,6 +3,7 @@
 // in 10 ms ticks, names the cell under the mouse and follows the file on
 // disk: a changed file is reloaded, a broken one keeps the last good map on
 // screen with the reason in red.
+#define GL_GLEXT_PROTOTYPES 1 // glUseProgram, glBindVertexArray: exported by the GL library
 #include <GL/freeglut.h> // window, handlers; GL and GLU
 #include <X11/Xlib.h>    // XOpenDisplay: a clear message when there is no display
 
@@ -14,8 +15,10 @@
 #include "heaptuning.h"
 #include "loadmessage.h"
 #include "overview.h"
+#include "gpupicture.h"
 #include "picture.h"
 #include "tilvogl/tilvogl.h"
+#include "tilvogl/tilvogl_gpu.h"
 #include "viewer.h"
 
 namespace fmapview {
@@ -29,10 +32,12 @@ Viewer& theViewer()
 namespace {
 
 const char usage[] =
-    "usage: fmapview MAP [--layer N] [--blocks]\n"
+    "usage: fmapview MAP [--layer N] [--blocks] [--fixed-function]\n"
     "Shows the map file MAP in a window and follows the file as it changes.\n"
     "  --layer N   start on layer 0 to 7 (default 0)\n"
     "  --blocks    start in the 3D block view\n"
+    "  --fixed-function  draw without the shader renderer, also where the\n"
+    "              context offers OpenGL 3.3\n"
     "Press h in the window for the keys.\n";
 
 void setTitle(Viewer& viewer)
@@ -64,6 +69,11 @@ void drawFlat(Viewer& viewer)
         forgetPicture();
         setMapMatrices(viewer.flat);
         drawOverview(viewer.composition, background, viewer.flat.zoom);
+        return;
+    }
+    if (viewer.shaderRenderer) {
+        drawFlatThroughShaders(viewer.flat, viewer.composition, bandHeight);
+        endShaderDraws();
         return;
     }
     drawFlatPicture(viewer.flat, viewer.composition, background, bandHeight, viewer.mapGeneration);
@@ -129,6 +139,18 @@ void watchTimer(int)
     glutTimerFunc(watchMilliseconds, watchTimer, 0);
 }
 
+// The version of the current context, "3.3" or newer, or "" when older.
+std::string shaderCapableVersion()
+{
+    const char* text = reinterpret_cast<const char*>(glGetString(GL_VERSION));
+    int major = 0, minor = 0;
+    if (text == nullptr || std::sscanf(text, "%d.%d", &major, &minor) != 2)
+        return "";
+    if (major < 3 || (major == 3 && minor < 3))
+        return "";
+    return std::to_string(major) + "." + std::to_string(minor);
+}
+
 [[noreturn]] void failStart(const std::string& message)
 {
     std::fprintf(stderr, "fmapview: %s\n", message.c_str());
@@ -151,6 +173,8 @@ int readArguments(Viewer& viewer, int argc, char** argv)
             viewer.composition.layer = value[0] - '0';
         } else if (arg == "--blocks") {
             viewer.blocksView = true;
+        } else if (arg == "--fixed-function") {
+            viewer.fixedFunctionOnly = true;
         } else if (arg.size() > 1 && arg[0] == '-') {
             failStart("unknown option " + arg + " (try --help)");
         } else if (viewer.mapPath.empty()) {
@@ -187,6 +211,18 @@ void openWindow(Viewer& viewer, int& argc, char** argv)
 
 } // namespace
 
+void endShaderDraws()
+{
+    glUseProgram(0);
+    glBindVertexArray(0);
+    glActiveTexture(GL_TEXTURE0);
+}
+
+std::string rendererText(const Viewer& viewer)
+{
+    return viewer.shaderRenderer ? "shader renderer, GL " + viewer.contextVersion : "fixed-function renderer";
+}
+
 void redrawContinuously(bool on)
 {
     glutIdleFunc(on ? display : nullptr);
@@ -206,6 +242,8 @@ int main(int argc, char** argv)
     openWindow(viewer, argc, argv);
 
     tmapDrawOrder = TMAP_DRAW_BY_TEXTURE;
+    viewer.contextVersion = shaderCapableVersion();
+    viewer.shaderRenderer = !viewer.fixedFunctionOnly && !viewer.contextVersion.empty();
     viewer.loadedStamp = stampOf(viewer.mapPath);
     std::string reason;
     if (!tmapfiles::readWholeFile(viewer.mapPath, viewer.goodImage, reason))

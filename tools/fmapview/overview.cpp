@@ -3,6 +3,7 @@
 #include <GL/gl.h> // textures, glGetTexImage, immediate-mode quad
 
 #include <algorithm>
+#include <cstring>
 #include <chrono>
 #include <cstdint>
 #include <vector>
@@ -40,8 +41,13 @@ void measureGraphics()
     std::vector<uint8_t> rgba(pixels * 4);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     for (int g = 0; g < tmapGraphicCount; ++g) {
-        glBindTexture(GL_TEXTURE_2D, GLuint(tmapFirstTexture + g));
-        glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
+        // A map loaded for the shader renderer keeps its pixels instead.
+        if (tmapGraphicPixels != nullptr) {
+            std::memcpy(rgba.data(), tmapGraphicPixels + size_t(g) * rgba.size(), rgba.size());
+        } else {
+            glBindTexture(GL_TEXTURE_2D, GLuint(tmapFirstTexture + g));
+            glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
+        }
         double plain[3] = {0, 0, 0}, weighted[3] = {0, 0, 0}, alpha = 0;
         for (size_t p = 0; p < pixels; ++p) {
             double a = rgba[p * 4 + 3] / 255.0;

@@ -46,6 +46,13 @@ struct Viewer {
     int lastWatch = 0;
     int mapGeneration = 0;     // counts loads, so cached pictures of an old map go
     std::string failureReason; // why the file on disk does not load; empty when it does
+    // The pictures come from the shader renderer where the context offers
+    // OpenGL 3.3 (unless --fixed-function), from the fixed-function path
+    // otherwise, and from then on once a map does not upload. The context
+    // is a compatibility one, so the overlays keep their fixed-function text.
+    bool shaderRenderer = false;
+    bool fixedFunctionOnly = false; // --fixed-function
+    std::string contextVersion; // "4.5": the context's, when it offers 3.3
 
     // What is shown, and how.
     Composition composition;
@@ -111,6 +118,11 @@ void installInputHandlers();
 // main.cpp: running animations redraw continuously; while they are paused,
 // only when something changes.
 void redrawContinuously(bool on);
+// After the shader renderer drew: its program and vertex array unbound, so
+// fixed-function calls draw as before.
+void endShaderDraws();
+// "shader renderer, GL 4.5" or "fixed-function renderer", for the info line.
+std::string rendererText(const Viewer& viewer);
 
 } // namespace fmapview
 

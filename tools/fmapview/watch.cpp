@@ -9,6 +9,7 @@
 #include "files.h"
 #include "loadmessage.h"
 #include "tilvogl/tilvogl.h"
+#include "tilvogl/tilvogl_gpu.h"
 #include "viewer.h"
 
 namespace fmapview {
@@ -40,6 +41,16 @@ FileStamp stampOf(const std::string& path)
 
 bool decodeImage(Viewer& viewer, const std::vector<unsigned char>& bytes)
 {
+    if (viewer.shaderRenderer) {
+        if (tmapDecodeBuffer(bytes.data(), bytes.size(), TMAP_TEXTURES_NONE) != 0)
+            return false;
+        if (tmapGpuUpload() == 0)
+            return true;
+        say(viewer, std::string("the shader renderer cannot take the map (") + tmapErrorString(tmapError)
+                        + "); drawing without it");
+        tmapGpuRelease();
+        viewer.shaderRenderer = false;
+    }
     int result = tmapDecodeBuffer(bytes.data(), bytes.size(), firstTexture);
     // A decode that failed may have defined textures before it stopped.
     viewer.texturesDefined = std::max(viewer.texturesDefined, tmapGraphicCount);

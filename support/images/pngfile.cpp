@@ -10,19 +10,32 @@
 
 namespace tmapimage {
 
-bool writePng(const std::string& path, const Image& image, std::string& reason)
+namespace {
+
+// The libpng description of an RGBA image about to be written; false, with
+// the reason, for an image that holds no pixels or fewer than it claims.
+bool describeForWriting(const Image& image, png_image& png, std::string& reason)
 {
     if (image.width <= 0 || image.height <= 0
         || image.rgba.size() != size_t(image.width) * size_t(image.height) * 4) {
         reason = "empty image";
         return false;
     }
-    png_image png;
     std::memset(&png, 0, sizeof png);
     png.version = PNG_IMAGE_VERSION;
     png.width = png_uint_32(image.width);
     png.height = png_uint_32(image.height);
     png.format = PNG_FORMAT_RGBA;
+    return true;
+}
+
+} // namespace
+
+bool writePng(const std::string& path, const Image& image, std::string& reason)
+{
+    png_image png;
+    if (!describeForWriting(image, png, reason))
+        return false;
     if (!png_image_write_to_file(&png, path.c_str(), 0, image.rgba.data(), 0, nullptr)) {
         reason = png.message;
         return false;
@@ -32,17 +45,9 @@ bool writePng(const std::string& path, const Image& image, std::string& reason)
 
 bool writePngMemory(const Image& image, std::vector<uint8_t>& bytes, std::string& reason)
 {
-    if (image.width <= 0 || image.height <= 0
-        || image.rgba.size() != size_t(image.width) * size_t(image.height) * 4) {
-        reason = "empty image";
-        return false;
-    }
     png_image png;
-    std::memset(&png, 0, sizeof png);
-    png.version = PNG_IMAGE_VERSION;
-    png.width = png_uint_32(image.width);
-    png.height = png_uint_32(image.height);
-    png.format = PNG_FORMAT_RGBA;
+    if (!describeForWriting(image, png, reason))
+        return false;
     png_alloc_size_t size = 0;
     if (!png_image_write_get_memory_size(png, size, 0, image.rgba.data(), 0, nullptr)) {
         reason = png.message;

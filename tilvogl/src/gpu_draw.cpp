@@ -118,22 +118,37 @@ bool sendWindowTable(const TmapSpan &across, const TmapSpan &down, float cellWid
     return true;
 }
 
+// What every draw does first: -1 when it cannot draw at all (no view, or
+// nothing uploaded for the current map and layer), 0 when the window holds
+// no cell of the layer, 1 with the layer's texture and the window clipped to
+// the layer.
+int startDraw(const TmapGpuView *view, int cellX, int cellY, int columns, int rows,
+              float originX, float originY, float cellWidth, float cellHeight,
+              GLuint &layerTexture, TmapSpan &across, TmapSpan &down)
+{
+    if (view == nullptr)
+        return -1;
+    layerTexture = tmapGpuPrepareDraw();
+    if (layerTexture == 0)
+        return -1;
+    if (columns <= 0 || rows <= 0)
+        return 0;
+    across = tmapClipToLayer(cellX, columns, tmapWidth, originX, cellWidth);
+    down = tmapClipToLayer(cellY, rows, tmapHeight, originY, cellHeight);
+    return across.begin < across.end && down.begin < down.end ? 1 : 0;
+}
+
 enum class Field { graphic1, graphic2 };
 
 int drawFlat(const TmapGpuView *view, Field field, int cellX, int cellY, int columns, int rows,
              float originX, float originY, float z, float cellWidth, float cellHeight)
 {
-    if (view == nullptr)
-        return -1;
-    GLuint layerTexture = tmapGpuPrepareDraw();
-    if (layerTexture == 0)
-        return -1;
-    if (columns <= 0 || rows <= 0)
-        return 0;
-    const TmapSpan across = tmapClipToLayer(cellX, columns, tmapWidth, originX, cellWidth);
-    const TmapSpan down = tmapClipToLayer(cellY, rows, tmapHeight, originY, cellHeight);
-    if (across.begin >= across.end || down.begin >= down.end)
-        return 0;
+    GLuint layerTexture = 0;
+    TmapSpan across{}, down{};
+    const int ready = startDraw(view, cellX, cellY, columns, rows, originX, originY, cellWidth,
+                                cellHeight, layerTexture, across, down);
+    if (ready <= 0)
+        return ready;
     const TmapGpuProgram &program = tmapGpuCopy.flat;
     useProgram(program, *view, layerTexture, across, down, z);
     float x1 = tmapAdvance(across.origin, cellWidth, across.end - across.begin);
@@ -182,17 +197,12 @@ int tmapGpuDrawBlocks(const TmapGpuView *view, int cellX, int cellY, int columns
                       float originX, float originY, float baseZ, float cellWidth,
                       float cellHeight)
 {
-    if (view == nullptr)
-        return -1;
-    GLuint layerTexture = tmapGpuPrepareDraw();
-    if (layerTexture == 0)
-        return -1;
-    if (columns <= 0 || rows <= 0)
-        return 0;
-    const TmapSpan across = tmapClipToLayer(cellX, columns, tmapWidth, originX, cellWidth);
-    const TmapSpan down = tmapClipToLayer(cellY, rows, tmapHeight, originY, cellHeight);
-    if (across.begin >= across.end || down.begin >= down.end)
-        return 0;
+    GLuint layerTexture = 0;
+    TmapSpan across{}, down{};
+    const int ready = startDraw(view, cellX, cellY, columns, rows, originX, originY, cellWidth,
+                                cellHeight, layerTexture, across, down);
+    if (ready <= 0)
+        return ready;
     // Every column has the slots of the tallest: its cubes' four sides and
     // two caps. The instance count and the shader's arithmetic are 32-bit.
     int64_t slots = 4 * int64_t(tmapGpuCopy.stackCount) + 2;

@@ -37,12 +37,7 @@ void drawBlocks(Viewer& viewer)
     // The light is fixed to the map: placed under the camera's matrix.
     glLightfv(GL_LIGHT0, GL_POSITION, orbitLightPosition);
     glEnable(GL_LIGHTING);
-    glEnable(GL_DEPTH_TEST);
-    glDepthFunc(GL_LESS);
-    glFrontFace(GL_CW);
-    glCullFace(GL_BACK);
-    glEnable(GL_CULL_FACE);
-    glDisable(GL_BLEND);
+    useBlockDepthAndCulling();
     glEnable(GL_TEXTURE_2D);
     // Transparent texels of an upper cap let the lower cap beneath show.
     glAlphaFunc(GL_GREATER, 0.0f);

@@ -90,6 +90,16 @@ void drawFlatThroughShaders(const FlatView& view, const Composition& composition
         tmapSelectLayer(unsigned(composition.layer));
 }
 
+void useBlockDepthAndCulling()
+{
+    glEnable(GL_DEPTH_TEST);
+    glDepthFunc(GL_LESS);
+    glFrontFace(GL_CW);
+    glCullFace(GL_BACK);
+    glEnable(GL_CULL_FACE);
+    glDisable(GL_BLEND);
+}
+
 void drawBlocksThroughShaders(Orbit& orbit, const Composition& composition, int width, int height, int bottom)
 {
     limitOrbit(orbit, tmapWidth, tmapHeight);
@@ -104,12 +114,7 @@ void drawBlocksThroughShaders(Orbit& orbit, const Composition& composition, int 
     gpuView.alphaTest = 1;
 
     glViewport(0, bottom, width, height);
-    glEnable(GL_DEPTH_TEST);
-    glDepthFunc(GL_LESS);
-    glFrontFace(GL_CW);
-    glCullFace(GL_BACK);
-    glEnable(GL_CULL_FACE);
-    glDisable(GL_BLEND);
+    useBlockDepthAndCulling();
     const CellRange cells = orbitCells(orbit, tmapWidth, tmapHeight);
     if (hasLayer(composition.layer) && cells.columns > 0 && cells.rows > 0)
         tmapGpuDrawBlocks(&gpuView, cells.x, cells.y, cells.columns, cells.rows, float(cells.x), float(-cells.y), 0.0f,

@@ -22,6 +22,11 @@ void drawFlatThroughShaders(const FlatView& view, const Composition& composition
 // orbit looks at, into an area of width x height pixels from window row
 // bottom up. The orbit's distance and pitch are first brought into their
 // limits. Leaves depth test, culling and blending off.
+// The depth test and culling that the block columns are drawn with, by
+// either renderer: nearest face wins, faces wound clockwise are the front
+// ones, back faces culled, no blending.
+void useBlockDepthAndCulling();
+
 void drawBlocksThroughShaders(Orbit& orbit, const Composition& composition, int width, int height, int bottom);
 
 // The cell of the ground under a point of the 3D view's area (pixels, y

@@ -84,6 +84,22 @@ void putPixel(Bytes& out, int depth, uint8_t r, uint8_t g, uint8_t b, uint8_t a)
     }
 }
 
+bool isColourKey(int depth, uint8_t r, uint8_t g, uint8_t b) {
+    switch (depth) {
+    case 15: return r >> 3 == 31 && g >> 3 == 0 && b >> 3 == 31;
+    case 16: return r >> 3 == 31 && g >> 2 == 0 && b >> 3 == 31;
+    case 24: return r == 255 && g == 0 && b == 255;
+    default: return false;
+    }
+}
+
+bool moveOffColourKey(int depth, uint8_t r, uint8_t& g, uint8_t b) {
+    if (!isColourKey(depth, r, g, b)) return false;
+    // One step of the stored green: 8 of 5 bits, 4 of 6 bits, 1 of 8 bits.
+    g = depth == 15 ? 8 : depth == 16 ? 4 : 1;
+    return true;
+}
+
 // ---- Chunks ----
 
 int64_t graphicSize(const Map& map) {

@@ -69,6 +69,10 @@ bool saveFile(const std::string& path, const Bytes& bytes);
 int64_t graphicSize(const Map& map);
 // The stored 16-bit form of a cell value: 32 * block or 16 * value for animations.
 uint16_t storedCell(int32_t cellValue);
+// The cell values a stored cell can hold: blocks 0 to 1023 (32 x 1023 is
+// 0x7FE0) and animations 0 to 2047 (-16 x 2048 is -0x8000).
+const int largestCellBlock = 1023;
+const int cellAnimationCount = 2048;
 
 // ---- Single chunks ----
 
@@ -105,6 +109,17 @@ void put32(Bytes& out, uint8_t a, uint8_t r, uint8_t g, uint8_t b);
 // a pixel with a == 0 is written as magenta (255, 0, 255), which loads as
 // transparent. Other depths write nothing.
 void putPixel(Bytes& out, int depth, uint8_t r, uint8_t g, uint8_t b, uint8_t a = 255);
+
+// True when a colour written at depth 15, 16 or 24 is stored as the colour
+// key, so that it loads transparent: magenta once the loader has widened
+// the stored channels back to 8 bits.
+bool isColourKey(int depth, uint8_t r, uint8_t g, uint8_t b);
+// Keeps an opaque colour from loading as the colour key: one that would be
+// stored as the key gets the smallest green that is stored differently
+// (the nearest colour that is not the key); any other colour, and every
+// colour at depths without a key, is left as it is. Returns true when the
+// colour moved.
+bool moveOffColourKey(int depth, uint8_t r, uint8_t& g, uint8_t b);
 
 }  // namespace tmapwriter
 

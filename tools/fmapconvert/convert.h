@@ -25,6 +25,10 @@ struct ImportLimits {
     int groupDepth = 64;                // nested group layers
 };
 
+// Entries of the frame list an import may write: animations of very
+// unequal frame durations repeat frames, and restored maps bring their own.
+const size_t largestFrameList = size_t(1) << 20;
+
 struct Options {
     int depth = 32;          // colour depth of a written map file
     bool depthGiven = false; // --depth was on the command line

@@ -16,6 +16,7 @@
 #include "files.h"
 #include "image.h"
 #include "pngfile.h"
+#include "fmapproperties.h"
 #include "tiledform.h"
 
 namespace tmapconvert {
@@ -23,29 +24,6 @@ namespace tmapconvert {
 namespace {
 
 // ---- The Tiled map, whichever format it is written in ----
-
-struct Property {
-    enum class Type { integer, boolean, text };
-    std::string name;
-    Type type = Type::text;
-    int64_t number = 0; // integer, boolean
-    std::string text;
-};
-
-Property integerProperty(const std::string& name, int64_t value)
-{
-    return {name, Property::Type::integer, value, {}};
-}
-
-Property booleanProperty(const std::string& name, bool value)
-{
-    return {name, Property::Type::boolean, value ? 1 : 0, {}};
-}
-
-Property textProperty(const std::string& name, std::string value)
-{
-    return {name, Property::Type::text, 0, std::move(value)};
-}
 
 struct Frame {
     int tileId;
@@ -55,13 +33,13 @@ struct Frame {
 struct TileEntry {
     int id;
     std::vector<Frame> animation;
-    std::vector<Property> properties;
+    TiledProperties properties;
 };
 
 struct TileLayer {
     std::string name;
     std::vector<uint32_t> gids; // row after row
-    std::vector<Property> properties;
+    TiledProperties properties;
 };
 
 struct Tileset {
@@ -71,78 +49,14 @@ struct Tileset {
     std::vector<TileEntry> tiles; // those with an animation or properties
 };
 
-struct TiledMap {
+struct ExportedMap {
     int width = 0, height = 0, tileWidth = 0, tileHeight = 0;
-    std::vector<Property> properties;
+    TiledProperties properties;
     Tileset tileset;
     std::vector<TileLayer> layers;
 };
 
 // ---- From the model ----
-
-// Appends value and a separator to a long list without a stream per number.
-template <typename Number>
-void appendNumber(std::string& out, Number value, char separator)
-{
-    char digits[24];
-    const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
-    if (!out.empty())
-        out += separator;
-    out.append(digits, end);
-}
-
-std::string blockLines(const MapModel& model)
-{
-    std::string lines;
-    for (const TmapBlock& b : model.blocks) {
-        std::string line;
-        for (int64_t field : {int64_t(b.graphic1), int64_t(b.graphic2), int64_t(b.graphic3), int64_t(b.graphic4),
-                              int64_t(b.userLong1), int64_t(b.userLong2), int64_t(b.userShort1),
-                              int64_t(b.userShort2), int64_t(b.userByte1), int64_t(b.userByte2),
-                              int64_t(b.userByte3), int64_t(b.flags)})
-            appendNumber(line, field, ' ');
-        if (!lines.empty())
-            lines += '\n';
-        lines += line;
-    }
-    return lines;
-}
-
-std::string animLines(const MapModel& model)
-{
-    std::string lines;
-    for (const TmapAnim& a : model.anims) {
-        std::string line;
-        for (int32_t field : {a.mode, a.delay, a.countdown, a.user, a.current, a.start, a.end})
-            appendNumber(line, field, ' ');
-        if (!lines.empty())
-            lines += '\n';
-        lines += line;
-    }
-    return lines;
-}
-
-template <typename Number>
-std::string numberList(const std::vector<Number>& numbers)
-{
-    std::string list;
-    list.reserve(numbers.size() * 4);
-    for (Number value : numbers)
-        appendNumber(list, value, ' ');
-    return list;
-}
-
-std::string hexBytes(const std::vector<uint8_t>& bytes)
-{
-    static const char digits[] = "0123456789abcdef";
-    std::string hex;
-    hex.reserve(bytes.size() * 2);
-    for (uint8_t byte : bytes) {
-        hex += digits[byte >> 4];
-        hex += digits[byte & 15];
-    }
-    return hex;
-}
 
 // The first graphic of the block at frame-list index k, or -1 when k names
 // no block or the block no graphic.
@@ -230,25 +144,15 @@ std::vector<Frame> tileAnimation(const MapModel& model, const TmapAnim& anim)
     return frames;
 }
 
-TiledMap describe(const MapModel& model, const std::string& name, const std::string& image, int columns,
+ExportedMap describe(const MapModel& model, const std::string& name, const std::string& image, int columns,
                   int rows)
 {
-    TiledMap map;
+    ExportedMap map;
     map.width = model.width;
     map.height = model.height;
     map.tileWidth = model.tileWidth;
     map.tileHeight = model.tileHeight;
-    map.properties = {
-        integerProperty(propertyDepth, model.depth),
-        booleanProperty(propertyLittleEndian, model.littleEndian),
-        integerProperty(propertyBlockRecordSize, model.blockRecordSize),
-        integerProperty(propertyGraphicCount, model.graphicCount),
-        textProperty(propertyBlocks, blockLines(model)),
-        textProperty(propertyAnims, animLines(model)),
-        textProperty(propertyFrames, numberList(model.frames)),
-    };
-    if (model.hasColourMap)
-        map.properties.push_back(textProperty(propertyColourMap, hexBytes(model.colourMap)));
+    map.properties = exportedMapProperties(model);
 
     map.tileset.name = name;
     map.tileset.image = image;
@@ -257,8 +161,7 @@ TiledMap describe(const MapModel& model, const std::string& name, const std::str
     for (size_t n = 0; n < model.anims.size(); ++n) {
         const TmapAnim& anim = model.anims[n];
         map.tileset.tiles.push_back({model.graphicCount + int(n), tileAnimation(model, anim),
-                                     {integerProperty(propertyAnim, int64_t(n)),
-                                      integerProperty(propertyMode, anim.mode)}});
+                                     exportedAnimTileProperties(model, n)});
     }
 
     for (int layer = 0; layer < TMAP_LAYER_COUNT; ++layer) {
@@ -270,7 +173,7 @@ TiledMap describe(const MapModel& model, const std::string& name, const std::str
         tileLayer.gids.reserve(cells.size());
         for (int32_t cell : cells)
             tileLayer.gids.push_back(exportedGid(model, cell));
-        tileLayer.properties = {textProperty(propertyCells, numberList(cells))};
+        tileLayer.properties = exportedLayerProperties(cells);
         map.layers.push_back(std::move(tileLayer));
     }
     return map;
@@ -301,40 +204,33 @@ tmapimage::Image tilesetImage(const MapModel& model, int columns, int rows)
 
 // ---- Writing ----
 
-std::vector<Property> sortedByName(std::vector<Property> properties)
+TiledProperties sortedByName(TiledProperties properties)
 {
     // Tiled keeps properties sorted by name; so do we, so that a map saved
     // again in Tiled differs from ours as little as possible.
     std::sort(properties.begin(), properties.end(),
-              [](const Property& a, const Property& b) { return a.name < b.name; });
+              [](const TiledProperty& a, const TiledProperty& b) { return a.name < b.name; });
     return properties;
 }
 
-nlohmann::json jsonProperties(const std::vector<Property>& properties)
+// Our own properties are "int", "bool" or "string", with values we wrote.
+nlohmann::json jsonProperties(const TiledProperties& properties)
 {
     nlohmann::json list = nlohmann::json::array();
-    for (const Property& p : sortedByName(properties)) {
-        nlohmann::json entry = {{"name", p.name}};
-        switch (p.type) {
-        case Property::Type::integer:
-            entry["type"] = "int";
-            entry["value"] = p.number;
-            break;
-        case Property::Type::boolean:
-            entry["type"] = "bool";
-            entry["value"] = p.number != 0;
-            break;
-        case Property::Type::text:
-            entry["type"] = "string";
-            entry["value"] = p.text;
-            break;
-        }
+    for (const TiledProperty& p : sortedByName(properties)) {
+        nlohmann::json entry = {{"name", p.name}, {"type", p.type}};
+        if (p.type == "int")
+            entry["value"] = std::stoll(p.value);
+        else if (p.type == "bool")
+            entry["value"] = p.value == "true";
+        else
+            entry["value"] = p.value;
         list.push_back(std::move(entry));
     }
     return list;
 }
 
-std::string toJson(const TiledMap& map)
+std::string toJson(const ExportedMap& map)
 {
     nlohmann::json tiles = nlohmann::json::array();
     for (const TileEntry& tile : map.tileset.tiles) {
@@ -401,30 +297,20 @@ std::string toJson(const TiledMap& map)
     return document.dump() + "\n";
 }
 
-void addXmlProperties(pugi::xml_node parent, const std::vector<Property>& properties)
+void addXmlProperties(pugi::xml_node parent, const TiledProperties& properties)
 {
     pugi::xml_node list = parent.append_child("properties");
-    for (const Property& p : sortedByName(properties)) {
+    for (const TiledProperty& p : sortedByName(properties)) {
         pugi::xml_node node = list.append_child("property");
         node.append_attribute("name") = p.name.c_str();
-        switch (p.type) {
-        case Property::Type::integer:
-            node.append_attribute("type") = "int";
-            node.append_attribute("value") = static_cast<long long>(p.number);
-            break;
-        case Property::Type::boolean:
-            node.append_attribute("type") = "bool";
-            node.append_attribute("value") = p.number != 0 ? "true" : "false";
-            break;
-        case Property::Type::text:
-            // As Tiled writes them: text of several lines as the element's
-            // content, since an attribute value would lose its line breaks.
-            if (p.text.find('\n') != std::string::npos)
-                node.text().set(p.text.c_str());
-            else
-                node.append_attribute("value") = p.text.c_str();
-            break;
-        }
+        if (p.type != "string")
+            node.append_attribute("type") = p.type.c_str();
+        // As Tiled writes them: text of several lines as the element's
+        // content, since an attribute value would lose its line breaks.
+        if (p.value.find('\n') != std::string::npos)
+            node.text().set(p.value.c_str());
+        else
+            node.append_attribute("value") = p.value.c_str();
     }
 }
 
@@ -442,7 +328,7 @@ std::string csvCells(const TileLayer& layer, int width)
     return csv;
 }
 
-std::string toTmx(const TiledMap& map)
+std::string toTmx(const ExportedMap& map)
 {
     pugi::xml_document document;
     pugi::xml_node declaration = document.append_child(pugi::node_declaration);
@@ -556,7 +442,7 @@ bool exportTiled(const std::string& inPath, const std::string& outPath, const Op
         error = "the name of " + outPath + " is not UTF-8 text, which a Tiled map cannot name its image by";
         return false;
     }
-    const TiledMap map = describe(model, stem, imageName, int(columns), int(rows));
+    const ExportedMap map = describe(model, stem, imageName, int(columns), int(rows));
     const std::string text = isTmx(outPath) ? toTmx(map) : toJson(map);
     const tmapimage::Image image = tilesetImage(model, int(columns), int(rows));
 

@@ -100,6 +100,8 @@ bool importTiled(const std::string& inPath, const std::string& outPath, const Op
         return false;
     if (!tmapfiles::writeFileAtomically(outPath, std::string(image.begin(), image.end()), error))
         return false;
+    for (const std::string& text : report.layerNotes)
+        note(options, inPath, oneLine(text));
     if (report.objectLayers > 0)
         note(options, inPath, "skipped " + plural(report.objectLayers, "object layer"));
     if (report.imageLayers > 0)

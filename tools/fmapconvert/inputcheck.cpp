@@ -1,6 +1,7 @@
 #include "inputcheck.h"
 
 #include <cerrno>
+#include <cmath>
 #include <cstdlib>
 
 namespace tmapconvert {
@@ -16,6 +17,15 @@ int64_t parseWhole(const std::string& text, const std::string& what, int base)
     const long long value = std::strtoll(text.c_str(), &end, base);
     if (text.empty() || *end != '\0' || errno == ERANGE)
         fail(what + " is not a whole number: " + inQuotes(text.substr(0, 40)));
+    return value;
+}
+
+double parseNumber(const std::string& text, const std::string& what)
+{
+    char* end = nullptr;
+    const double value = std::strtod(text.c_str(), &end);
+    if (text.empty() || *end != '\0' || !std::isfinite(value))
+        fail(what + " is not a number: " + inQuotes(text.substr(0, 40)));
     return value;
 }
 

@@ -20,6 +20,10 @@ std::string inQuotes(const std::string& text);
 // fails naming what when it is not one or does not fit.
 int64_t parseWhole(const std::string& text, const std::string& what, int base = 10);
 
+// The whole text as one finite decimal number; fails naming what when it is
+// not one.
+double parseNumber(const std::string& text, const std::string& what);
+
 // value, or a failure naming what and the range it must lie in.
 int64_t inRange(int64_t value, int64_t low, int64_t high, const std::string& what);
 

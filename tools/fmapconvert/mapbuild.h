@@ -5,18 +5,15 @@
 #ifndef TILVOGL_TOOLS_FMAPCONVERT_MAPBUILD_H
 #define TILVOGL_TOOLS_FMAPCONVERT_MAPBUILD_H
 
-#include <functional>
 #include <string>
+#include <vector>
 
 #include "convert.h"
 #include "mapwriter.h"
-#include "image.h"
 #include "tiledmodel.h"
+#include "tilesheets.h"
 
 namespace tmapconvert {
-
-// Loads the PNG at path (joined already) as RGBA, or false with a reason.
-using ImageSource = std::function<bool(const std::string& path, tmapimage::Image& image, std::string& error)>;
 
 // What the import tells the user besides the map itself.
 struct ImportReport {
@@ -25,6 +22,7 @@ struct ImportReport {
     long movedTexels = 0;              // opaque texels moved off the colour key
     int objectLayers = 0, imageLayers = 0;
     bool restored = false;             // fmap.* properties were followed
+    std::vector<std::string> layerNotes; // hidden layers left out, layer settings dropped
 };
 
 bool buildMap(const TiledMap& tiled, const ImageSource& images, const Options& options, tmapwriter::Map& map,

@@ -4,18 +4,6 @@
 
 namespace tmapconvert {
 
-const char propertyDepth[] = "fmap.depth";
-const char propertyLittleEndian[] = "fmap.littleEndian";
-const char propertyBlockRecordSize[] = "fmap.blockRecordSize";
-const char propertyGraphicCount[] = "fmap.graphicCount";
-const char propertyColourMap[] = "fmap.colourMap";
-const char propertyBlocks[] = "fmap.blocks";
-const char propertyAnims[] = "fmap.anims";
-const char propertyFrames[] = "fmap.frames";
-const char propertyAnim[] = "fmap.anim";
-const char propertyMode[] = "fmap.mode";
-const char propertyCells[] = "fmap.cells";
-
 // Here rather than in mapmodel.cpp, which needs GL: the import uses it too.
 const TmapBlock* MapModel::blockShown(int32_t cellValue) const
 {

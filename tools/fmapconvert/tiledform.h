@@ -3,8 +3,8 @@
 // Tiled shows each cell as the library draws it: tile id g is graphic g,
 // tile id graphicCount + n is animation n; a cell's gid is 1 + tile id with
 // the block's mirror flags as flip bits. What Tiled cannot show travels in
-// typed custom properties named here, so an exported map converts back to
-// the same map.
+// typed custom properties (fmapproperties.h), so an exported map converts
+// back to the same map.
 #ifndef TILVOGL_TOOLS_FMAPCONVERT_TILEDFORM_H
 #define TILVOGL_TOOLS_FMAPCONVERT_TILEDFORM_H
 
@@ -22,25 +22,6 @@ const uint32_t gidFlipVertical = 0x40000000u;
 const uint32_t gidFlipDiagonal = 0x20000000u;
 const uint32_t gidRotateHexagonal = 0x10000000u;
 const uint32_t gidFlipBits = 0xF0000000u;
-
-// Map properties.
-extern const char propertyDepth[];           // int
-extern const char propertyLittleEndian[];    // bool
-extern const char propertyBlockRecordSize[]; // int
-extern const char propertyGraphicCount[];    // int
-extern const char propertyColourMap[];       // string: lowercase hex of the "CMAP" bytes
-// string: one line per block, "graphic1 graphic2 graphic3 graphic4 userLong1
-// userLong2 userShort1 userShort2 userByte1 userByte2 userByte3 flags" in
-// decimal, lines joined by "\n".
-extern const char propertyBlocks[];
-// string: one line per animation, "mode delay countdown user current start end".
-extern const char propertyAnims[];
-extern const char propertyFrames[]; // string: the frame list's block indices, space-separated
-// Tile properties of an animation's tile.
-extern const char propertyAnim[]; // int: the animation's number n
-extern const char propertyMode[]; // int: its mode
-// Layer property: the layer's cell values, row after row, space-separated.
-extern const char propertyCells[];
 
 // "BODY", "LYR1" .. "LYR7".
 std::string layerName(int layer);

@@ -64,10 +64,24 @@ struct TiledRegion {
     std::vector<uint32_t> gids;  // width * height, row by row
 };
 
+// How Tiled draws a tile layer or group beyond its cells, as the file
+// sets it. A map file has none of these, so the import notes each one that
+// changes the picture (layerlook.h).
+struct TiledLayerLook {
+    std::string name;          // of the layer or group that sets it
+    bool isGroup = false;
+    bool visible = true;
+    double opacity = 1;
+    std::string tint;          // "" (none), or "#rrggbb" / "#aarrggbb" as written
+    double offsetX = 0, offsetY = 0;   // pixels
+    double parallaxX = 1, parallaxY = 1;
+};
+
 struct TiledLayer {
     std::string name;
-    std::vector<TiledRegion> regions;
+    std::vector<TiledRegion> regions;  // none when the layer is hidden: its cells are not read
     TiledProperties properties;
+    std::vector<TiledLayerLook> looks; // its groups', outermost first, then its own
 };
 
 struct TiledMap {
@@ -76,7 +90,7 @@ struct TiledMap {
     int tileWidth = 0, tileHeight = 0;
     bool infinite = false;
     TiledProperties properties;
-    std::vector<TiledLayer> layers;     // tile layers only, groups flattened, in draw order
+    std::vector<TiledLayer> layers;     // tile layers only, groups flattened, in draw order, hidden ones too
     std::vector<TiledTileset> tilesets; // sorted by firstGid
     int objectLayers = 0, imageLayers = 0;  // skipped
 };

@@ -11,6 +11,7 @@
 #include "files.h"
 #include "inputcheck.h"
 #include "layerdata.h"
+#include "layerlook.h"
 #include "tiledmodel.h"
 
 namespace tmapconvert {
@@ -31,6 +32,16 @@ void parseColour(const std::string& text, uint8_t rgb[3], const std::string& wha
         fail(what + " is not a colour: " + inQuotes(text.substr(0, 40)));
     for (int i = 0; i < 3; ++i)
         rgb[i] = uint8_t(std::strtoul(hex.substr(size_t(2 * i), 2).c_str(), nullptr, 16));
+}
+
+// A layer's tint colour as written, once it is known to be a colour.
+std::string checkedTint(const std::string& text, const std::string& where)
+{
+    if (!text.empty()) {
+        uint8_t rgb[3];
+        parseColour(text, rgb, where + ": tintcolor");
+    }
+    return text;
 }
 
 const int64_t largestSize = 65535;
@@ -205,6 +216,36 @@ TiledProperties jsonProperties(const json& object, const std::string& where)
     return properties;
 }
 
+double jsonNumber(const json& object, const char* key, double fallback, const std::string& where)
+{
+    const json* value = member(object, key);
+    if (value == nullptr)
+        return fallback;
+    if (!value->is_number() || !std::isfinite(value->get<double>()))
+        fail(where + ": " + key + " is not a number");
+    return value->get<double>();
+}
+
+bool jsonVisible(const json& layer, const std::string& where)
+{
+    return member(layer, "visible") == nullptr || jsonBool(layer, "visible", where);
+}
+
+TiledLayerLook jsonLook(const json& layer, const std::string& name, bool isGroup, const std::string& where)
+{
+    TiledLayerLook look;
+    look.name = name;
+    look.isGroup = isGroup;
+    look.visible = jsonVisible(layer, where);
+    look.opacity = jsonNumber(layer, "opacity", 1, where);
+    look.tint = checkedTint(jsonString(layer, "tintcolor", "", where), where);
+    look.offsetX = jsonNumber(layer, "offsetx", 0, where);
+    look.offsetY = jsonNumber(layer, "offsety", 0, where);
+    look.parallaxX = jsonNumber(layer, "parallaxx", 1, where);
+    look.parallaxY = jsonNumber(layer, "parallaxy", 1, where);
+    return look;
+}
+
 void readJsonTilesetBody(const json& object, TiledTileset& tileset)
 {
     const std::string& where = tileset.where;
@@ -283,6 +324,32 @@ TiledProperties xmlProperties(const pugi::xml_node& node)
         properties.push_back(property);
     }
     return properties;
+}
+
+bool xmlVisible(const pugi::xml_node& layer, const std::string& where)
+{
+    return xmlInteger(layer, "visible", 1, 0, 1, where) != 0;
+}
+
+double xmlNumber(const pugi::xml_node& node, const char* name, double fallback, const std::string& where)
+{
+    const pugi::xml_attribute attribute = node.attribute(name);
+    return attribute ? parseNumber(attribute.value(), where + ": " + name) : fallback;
+}
+
+TiledLayerLook xmlLook(const pugi::xml_node& layer, const std::string& name, bool isGroup, const std::string& where)
+{
+    TiledLayerLook look;
+    look.name = name;
+    look.isGroup = isGroup;
+    look.visible = xmlVisible(layer, where);
+    look.opacity = xmlNumber(layer, "opacity", 1, where);
+    look.tint = checkedTint(xmlAttribute(layer, "tintcolor"), where);
+    look.offsetX = xmlNumber(layer, "offsetx", 0, where);
+    look.offsetY = xmlNumber(layer, "offsety", 0, where);
+    look.parallaxX = xmlNumber(layer, "parallaxx", 1, where);
+    look.parallaxY = xmlNumber(layer, "parallaxy", 1, where);
+    return look;
 }
 
 void readXmlImage(const pugi::xml_node& image, std::string& path, TiledTileset& tileset, const std::string& where)
@@ -375,6 +442,10 @@ int countJsonTileLayers(const json& layers, int depth, const ImportLimits& limit
         return 0;
     for (const json& layer : layers) {
         const std::string type = layer.is_object() ? jsonString(layer, "type", "", "layer") : "";
+        // Hidden layers are left out of the map file.
+        if (type == "tilelayer" || type == "group")
+            if (!jsonVisible(layer, layerWhere(jsonString(layer, "name", "", "layer"))))
+                continue;
         if (type == "tilelayer")
             ++count;
         else if (type == "group" && member(layer, "layers"))
@@ -389,6 +460,10 @@ int countXmlTileLayers(const pugi::xml_node& parent, int depth, const ImportLimi
         fail("group layers nest deeper than " + std::to_string(limits.groupDepth) + " levels");
     int count = 0;
     for (const pugi::xml_node& child : parent.children()) {
+        // Hidden layers are left out of the map file.
+        const std::string kind = child.name();
+        if ((kind == "layer" || kind == "group") && !xmlVisible(child, layerWhere(xmlAttribute(child, "name"))))
+            continue;
         if (std::string(child.name()) == "layer")
             ++count;
         else if (std::string(child.name()) == "group")
@@ -458,14 +533,19 @@ void readJsonData(const json& owner, const std::string& encoding, const std::str
     }
 }
 
-void readJsonLayers(Reader& reader, const json& layers, int depth)
+void readJsonLayers(Reader& reader, const json& layers, int depth, const std::vector<TiledLayerLook>& groups)
 {
+    // The count before reading passes over hidden groups; their depth is checked here.
+    if (depth > reader.limits.groupDepth)
+        fail("group layers nest deeper than " + std::to_string(reader.limits.groupDepth) + " levels");
     for (const json& layer : layers) {
         const std::string type = jsonString(layer, "type", "", "layer");
         const std::string name = jsonString(layer, "name", "", "layer");
         const std::string where = layerWhere(name);
         if (type == "group") {
-            readJsonLayers(reader, jsonArray(layer, "layers", where), depth + 1);
+            std::vector<TiledLayerLook> looks = groups;
+            looks.push_back(jsonLook(layer, name, true, where));
+            readJsonLayers(reader, jsonArray(layer, "layers", where), depth + 1, looks);
         } else if (type == "objectgroup") {
             ++reader.map.objectLayers;
         } else if (type == "imagelayer") {
@@ -474,6 +554,12 @@ void readJsonLayers(Reader& reader, const json& layers, int depth)
             TiledLayer tileLayer;
             tileLayer.name = name;
             tileLayer.properties = jsonProperties(layer, where);
+            tileLayer.looks = groups;
+            tileLayer.looks.push_back(jsonLook(layer, name, false, where));
+            if (isHidden(tileLayer)) {
+                reader.map.layers.push_back(std::move(tileLayer));
+                continue;
+            }
             const std::string encoding = jsonString(layer, "encoding", "csv", where);
             const std::string compression = jsonString(layer, "compression", "", where);
             if (reader.map.infinite) {
@@ -536,7 +622,7 @@ void readJsonMap(Reader& reader, const std::string& text, const std::string& fol
     }
     const json& layers = jsonArray(root, "layers", where);
     checkTileLayerCount(countJsonTileLayers(layers, 0, reader.limits));
-    readJsonLayers(reader, layers, 0);
+    readJsonLayers(reader, layers, 0, {});
 }
 
 void readXmlData(const pugi::xml_node& data, const std::string& encoding, const std::string& compression,
@@ -561,14 +647,19 @@ void readXmlData(const pugi::xml_node& data, const std::string& encoding, const 
         fail(where + ": " + error);
 }
 
-void readXmlLayers(Reader& reader, const pugi::xml_node& parent, int depth)
+void readXmlLayers(Reader& reader, const pugi::xml_node& parent, int depth, const std::vector<TiledLayerLook>& groups)
 {
+    // The count before reading passes over hidden groups; their depth is checked here.
+    if (depth > reader.limits.groupDepth)
+        fail("group layers nest deeper than " + std::to_string(reader.limits.groupDepth) + " levels");
     for (const pugi::xml_node& layer : parent.children()) {
         const std::string kind = layer.name();
         const std::string name = xmlAttribute(layer, "name");
         const std::string where = layerWhere(name);
         if (kind == "group") {
-            readXmlLayers(reader, layer, depth + 1);
+            std::vector<TiledLayerLook> looks = groups;
+            looks.push_back(xmlLook(layer, name, true, where));
+            readXmlLayers(reader, layer, depth + 1, looks);
         } else if (kind == "objectgroup") {
             ++reader.map.objectLayers;
         } else if (kind == "imagelayer") {
@@ -577,6 +668,12 @@ void readXmlLayers(Reader& reader, const pugi::xml_node& parent, int depth)
             TiledLayer tileLayer;
             tileLayer.name = name;
             tileLayer.properties = xmlProperties(layer);
+            tileLayer.looks = groups;
+            tileLayer.looks.push_back(xmlLook(layer, name, false, where));
+            if (isHidden(tileLayer)) {
+                reader.map.layers.push_back(std::move(tileLayer));
+                continue;
+            }
             const pugi::xml_node data = layer.child("data");
             if (!data)
                 fail(where + " has no data");
@@ -639,7 +736,7 @@ void readXmlMap(Reader& reader, const std::string& text, const std::string& fold
         addTileset(reader, tileset);
     }
     checkTileLayerCount(countXmlTileLayers(root, 0, reader.limits));
-    readXmlLayers(reader, root, 0);
+    readXmlLayers(reader, root, 0, {});
 }
 
 } // namespace

@@ -1,6 +1,9 @@
 // Maps written by tmapwriter load back into exactly the model they describe.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <map>
+
 #include <string>
 #include <tuple>
 #include <vector>
@@ -333,6 +336,60 @@ TEST(WriterEncoding, StoresCellsOffsetsAndPositionsInFileUnits) {
     tmapwriter::put16(pixel, 132, 130, 132);
     tmapwriter::put15(pixel, 132, 132, 132);
     EXPECT_EQ(pixel, (Bytes{0xF8, 0x1F, 0x7C, 0x1F, 0x84, 0x10, 0x42, 0x10}));
+}
+
+// The library's own reading decides what the key is: a colour moved off it
+// must load opaque, as the nearest green that loads opaque at all, and a
+// colour that already loads opaque must not move.
+TEST(WriterColourKey, OpaqueColoursNeverLoadAsTheKeyAndMoveOnlyWhenTheyWould) {
+    std::vector<Rgba> colours;
+    for (uint8_t red : {240, 247, 248, 254, 255})
+        for (uint8_t blue : {247, 248, 255})
+            for (uint8_t green = 0; green <= 12; ++green) colours.push_back({red, green, blue, 255});
+    for (int depth : {15, 16, 24, 32}) {
+        SCOPED_TRACE("depth " + std::to_string(depth));
+        Map map;
+        map.depth = depth;
+        map.width = map.height = 1;
+        map.tileWidth = int(colours.size());
+        map.tileHeight = 1;
+        Bytes written, moved;
+        std::vector<bool> didMove;
+        for (const Rgba& c : colours) {
+            tmapwriter::putPixel(written, depth, c.r, c.g, c.b);
+            uint8_t green = c.g;
+            didMove.push_back(tmapwriter::moveOffColourKey(depth, c.r, green, c.b));
+            tmapwriter::putPixel(moved, depth, c.r, green, c.b);
+        }
+        map.graphics = {written, moved};
+        ASSERT_EQ(decode(tmapwriter::buildImage(map)), 0) << "tmapError " << tmapError;
+        const std::vector<gldouble::Call> images = gldouble::callsNamed("glTexImage2D");
+        ASSERT_EQ(images.size(), 2u);
+        // The least green that loads opaque beside each red and blue, as written unmoved.
+        std::map<std::pair<int, int>, int> leastOpaqueGreen;
+        for (size_t i = 0; i < colours.size(); ++i) {
+            const uint8_t* texel = &images[0].bytes[i * 4];
+            auto [entry, added] = leastOpaqueGreen.emplace(std::make_pair(texel[0], texel[2]), 256);
+            if (texel[3] == 255) entry->second = std::min(entry->second, int(texel[1]));
+        }
+        for (size_t i = 0; i < colours.size(); ++i) {
+            SCOPED_TRACE("colour " + std::to_string(colours[i].r) + "," + std::to_string(colours[i].g) + "," +
+                         std::to_string(colours[i].b));
+            const uint8_t* before = &images[0].bytes[i * 4];
+            const uint8_t* after = &images[1].bytes[i * 4];
+            EXPECT_EQ(after[3], 255) << "an opaque colour loads as the key";
+            EXPECT_EQ(didMove[i], before[3] == 0);
+            if (!didMove[i]) {
+                EXPECT_EQ(Bytes(after, after + 4), Bytes(before, before + 4));
+                continue;
+            }
+            EXPECT_EQ(after[0], before[0]);
+            EXPECT_EQ(after[2], before[2]);
+            const int nearest = leastOpaqueGreen[std::make_pair(before[0], before[2])];
+            EXPECT_EQ(after[1], nearest) << "not the nearest colour off the key";
+        }
+        tmapRelease();
+    }
 }
 
 }  // namespace

@@ -139,8 +139,7 @@ tmapwriter::Bytes MapBuilder::encode(const Image& image) const {
             continue;
         }
         uint8_t r = toByte(c.r), g = toByte(c.g), b = toByte(c.b);
-        // An opaque pixel must not come out as the colour key.
-        if (!clear && r >= 248 && g < 8 && b >= 248) g = 8;
+        if (!clear) tmapwriter::moveOffColourKey(depth, r, g, b);
         tmapwriter::putPixel(out, depth, r, g, b, depth == 32 ? toByte(c.a) : (clear ? 0 : 255));
     }
     return out;

@@ -14,13 +14,13 @@
 
 #include "art.h"
 #include "mapgen.h"
+#include "tilvogl/tilvogl.h" // the block flags
 
 namespace tmapgen {
 namespace {
 
 constexpr int kSize = 64, kTile = 32;
 constexpr uint32_t kSeed = 0x7E572A00u;
-constexpr uint8_t kStacked = 0x20, kMirrorS = 0x40, kMirrorT = 0x80;
 
 using tmapwriter::Block;
 
@@ -235,7 +235,7 @@ struct Town {
         for (int side : sides) {
             Block b;
             for (int& g : b.graphic) g = side;
-            b.flags = kStacked;
+            b.flags = TMAP_FLAG_STACKED;
             run.push_back(b);
         }
         Block closing;
@@ -393,8 +393,8 @@ tmapwriter::Map makeTest2aMap() {
                     // Few distinct columns: the block count must stay below 1024.
                     int roof = int(lot % 3), style = int((lot >> 3) % WallStyleCount);
                     bool turned = (lot >> 8) & 1;
-                    uint8_t flags = roof == 0 ? (turned ? kMirrorS | kMirrorT : 0)
-                                  : roof == 1 ? (turned ? kMirrorS : kMirrorT)
+                    uint8_t flags = roof == 0 ? (turned ? TMAP_FLAG_MIRROR_S | TMAP_FLAG_MIRROR_T : 0)
+                                  : roof == 1 ? (turned ? TMAP_FLAG_MIRROR_S : TMAP_FLAG_MIRROR_T)
                                               : 0;
                     cell = tower(height, style, style == Plaster && (lot >> 5) % 3 == 0, roof, flags);
                 }

@@ -171,7 +171,8 @@ protected:
             } else {
                 ASSERT_GE(value, 0);
                 EXPECT_EQ(tmapBlocks[value].graphic1, int32_t(tile));
-                EXPECT_EQ(tmapBlocks[value].flags & 0xC0, ((gids[i] & flipH) ? 0x40 : 0) | ((gids[i] & flipV) ? 0x80 : 0));
+                EXPECT_EQ(tmapBlocks[value].flags & 0xC0,
+                          ((gids[i] & flipH) ? 0x40 : 0) | ((gids[i] & flipV) ? 0x80 : 0));
             }
         }
     }
@@ -282,7 +283,8 @@ TEST_F(ImportTest, LayerSettingsAMapFileCannotKeepAreNotedAndHiddenLayersLeftOut
         {"opacity", "0.5", false, "layer \"upper\": opacity 0.5 dropped"},
         {"opacity", "0.25", true, "layer \"upper\": opacity 0.25 (from group \"group of upper\") dropped"},
         {"tintcolor", "#ff8000", false, "layer \"upper\": tint colour #ff8000 dropped"},
-        {"tintcolor", "#80ffffff", true, "layer \"upper\": tint colour #80ffffff (from group \"group of upper\") dropped"},
+        {"tintcolor", "#80ffffff", true,
+         "layer \"upper\": tint colour #80ffffff (from group \"group of upper\") dropped"},
         {"offsetx", "8", false, "layer \"upper\": offset 8,0 pixels dropped"},
         {"offsety", "-4.5", true, "layer \"upper\": offset 0,-4.5 pixels (from group \"group of upper\") dropped"},
         {"parallaxx", "0.5", false, "layer \"upper\": parallax factor 0.5,1 dropped"},

@@ -4,10 +4,10 @@
 
 #include "heaptuning.h"       // tuneHeapForSteadyFrames
 #include <GL/glut.h>          // glutMainLoop
-#include <tilvogl/tilvogl.h>  // TMAP_VERSION_*
+#include "options.h"          // versionLine: the --version answer of every program
 
 #include <limits.h>  // PATH_MAX
-#include <stdio.h>   // printf
+#include <stdio.h>   // printf, fputs
 #include <string.h>  // strcmp
 #include <unistd.h>  // access, chdir, readlink
 
@@ -25,8 +25,7 @@ static int answerInformationOptions(int argc, char **argv)
 {
     for (int i = 1; i < argc; ++i) {
         if (strcmp(argv[i], "--version") == 0) {
-            printf("%s %d.%d.%d\n", demoScene.programName, TMAP_VERSION_MAJOR, TMAP_VERSION_MINOR,
-                   TMAP_VERSION_PATCH);
+            fputs(tmapoptions::versionLine(demoScene.programName).c_str(), stdout);
             return 1;
         }
         if (strcmp(argv[i], "--help") == 0) {

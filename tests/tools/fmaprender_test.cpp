@@ -238,7 +238,7 @@ TEST(FmaprenderUsage, RefusesBadRequestsWithAReason)
                                  " (draw a --window of it)\n");
 
     ToolResult badLayers = runTool(fmaprender("--layers 0,9 " + shellQuoted(mapPath) + " " + out));
-    EXPECT_EQ(badLayers.status, 1);
+    EXPECT_EQ(badLayers.status, 2);
     EXPECT_NE(badLayers.err.find("--layers wants all, or up to 8 numbers 0 to 7"), std::string::npos) << badLayers.err;
     ToolResult absent = runTool(fmaprender("--layers 0,4 " + shellQuoted(mapPath) + " " + out));
     EXPECT_EQ(absent.status, 1);
@@ -251,7 +251,7 @@ TEST(FmaprenderUsage, RefusesBadRequestsWithAReason)
         << tooMany.err;
     EXPECT_EQ(runTool(fmaprender("--blocks --max-faces 24 " + shellQuoted(mapPath) + " " + out)).status, 0);
     ToolResult badLimit = runTool(fmaprender("--blocks --max-faces lots " + shellQuoted(mapPath) + " " + out));
-    EXPECT_EQ(badLimit.status, 1);
+    EXPECT_EQ(badLimit.status, 2);
     EXPECT_NE(badLimit.err.find("--max-faces wants a count of 0 or more, not lots"), std::string::npos)
         << badLimit.err;
 

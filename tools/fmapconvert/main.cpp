@@ -1,18 +1,18 @@
 // fmapconvert IN OUT: converts between map files (.fmp) and Tiled maps
 // (.tmj/.json, .tmx); the extensions choose the direction.
-#include <getopt.h> // getopt_long for the options
 #include <strings.h> // strcasecmp for the extensions
 
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "convert.h"
+#include "options.h"
 
 namespace {
 
-const char usage[] =
-    "usage: fmapconvert [options] IN OUT\n"
+const char about[] =
     "Converts a Tiled map into a map file, or a map file into a Tiled map.\n"
     "The extensions choose the direction (case does not matter):\n"
     "  .fmp          a map file, as the library loads it\n"
@@ -25,16 +25,11 @@ const char usage[] =
     "userByte1..userByte3 and flags.\n"
     "Map file -> Tiled: OUT and one PNG tileset image beside it; what Tiled\n"
     "cannot show travels in custom properties, so converting back gives the\n"
-    "same map.\n"
-    "\n"
-    "  --depth N      colour depth of the written map file: 8, 15, 16, 24 or 32\n"
-    "                 (default 32, or the depth an exported map came from)\n"
-    "  --big-endian   write the map file big-endian (default little-endian)\n"
-    "  --quiet        print no notes, only errors\n"
-    "  --help         show this text\n"
-    "\n"
+    "same map.\n";
+
+const char helpNotes[] =
     "A failure prints one line on stderr and exits with status 1; OUT is then\n"
-    "left as it was.\n";
+    "left as it was. A wrong command line exits with status 2.\n";
 
 enum class Kind { none, mapFile, tiled };
 
@@ -52,56 +47,43 @@ Kind kindOf(const std::string& path)
     return Kind::none;
 }
 
+bool readDepth(const char* text, tmapconvert::Options& options)
+{
+    int depth = 0;
+    if (!tmapoptions::readInteger(text, 8, 32, depth)
+        || (depth != 8 && depth != 15 && depth != 16 && depth != 24 && depth != 32))
+        return false;
+    options.depth = depth;
+    return options.depthGiven = true;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
-    enum { optionDepth = 1, optionBigEndian, optionQuiet, optionHelp };
-    static const option longOptions[] = {
-        {"depth", required_argument, nullptr, optionDepth},
-        {"big-endian", no_argument, nullptr, optionBigEndian},
-        {"quiet", no_argument, nullptr, optionQuiet},
-        {"help", no_argument, nullptr, optionHelp},
-        {nullptr, 0, nullptr, 0},
-    };
     tmapconvert::Options options;
-    opterr = 0;
-    int option;
-    while ((option = getopt_long(argc, argv, "h", longOptions, nullptr)) != -1) {
-        switch (option) {
-        case optionDepth: {
-            char* end = nullptr;
-            const long depth = std::strtol(optarg, &end, 10);
-            if (*optarg == '\0' || *end != '\0'
-                || (depth != 8 && depth != 15 && depth != 16 && depth != 24 && depth != 32)) {
-                std::fprintf(stderr, "fmapconvert: --depth takes 8, 15, 16, 24 or 32, not %s\n", optarg);
-                return 2;
-            }
-            options.depth = int(depth);
-            options.depthGiven = true;
-            break;
-        }
-        case optionBigEndian:
-            options.bigEndian = true;
-            break;
-        case optionQuiet:
-            options.notes = nullptr;
-            break;
-        case optionHelp:
-        case 'h':
-            std::fputs(usage, stdout);
-            return 0;
-        default:
-            std::fprintf(stderr, "fmapconvert: unknown option %s (try --help)\n", argv[optind - 1]);
-            return 2;
-        }
-    }
-    if (argc - optind != 2) {
-        std::fputs("fmapconvert: give IN and OUT (try --help)\n", stderr);
-        return 2;
-    }
-    const std::string in = argv[optind];
-    const std::string out = argv[optind + 1];
+    const tmapoptions::CommandLine commandLine = {
+        "fmapconvert",
+        about,
+        {"IN", "OUT"},
+        {
+            {"depth", "N", "8, 15, 16, 24 or 32",
+             "colour depth of the written map file: 8, 15, 16, 24 or 32\n"
+             "(default 32, or the depth an exported map came from)",
+             [&](const char* text) { return readDepth(text, options); }},
+            {"big-endian", nullptr, "", "write the map file big-endian (default little-endian)",
+             [&](const char*) { return options.bigEndian = true; }},
+            {"quiet", nullptr, "", "print no notes, only errors",
+             [&](const char*) {
+                 options.notes = nullptr;
+                 return true;
+             }},
+        },
+        helpNotes,
+    };
+    const std::vector<std::string> operands = tmapoptions::parse(commandLine, argc, argv);
+    const std::string& in = operands[0];
+    const std::string& out = operands[1];
     const Kind from = kindOf(in);
     const Kind to = kindOf(out);
     std::string error;

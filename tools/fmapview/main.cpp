@@ -14,6 +14,7 @@
 #include "files.h"
 #include "heaptuning.h"
 #include "loadmessage.h"
+#include "options.h"
 #include "overview.h"
 #include "gpupicture.h"
 #include "picture.h"
@@ -30,15 +31,6 @@ Viewer& theViewer()
 }
 
 namespace {
-
-const char usage[] =
-    "usage: fmapview MAP [--layer N] [--blocks] [--fixed-function]\n"
-    "Shows the map file MAP in a window and follows the file as it changes.\n"
-    "  --layer N   start on layer 0 to 7 (default 0)\n"
-    "  --blocks    start in the 3D block view\n"
-    "  --fixed-function  draw without the shader renderer, also where the\n"
-    "              context offers OpenGL 3.3\n"
-    "Press h in the window for the keys.\n";
 
 void setTitle(Viewer& viewer)
 {
@@ -157,37 +149,28 @@ std::string shaderCapableVersion()
     std::exit(1);
 }
 
-// The command line into the viewer's state; returns the exit status to end
-// with, or -1 to go on.
-int readArguments(Viewer& viewer, int argc, char** argv)
+// The command line into the viewer's state.
+void readArguments(Viewer& viewer, int argc, char** argv)
 {
-    for (int i = 1; i < argc; ++i) {
-        std::string arg = argv[i];
-        if (arg == "--help" || arg == "-h") {
-            std::fputs(usage, stdout);
-            return 0;
-        } else if (arg == "--layer" && i + 1 < argc) {
-            std::string value = argv[++i];
-            if (value.size() != 1 || value[0] < '0' || value[0] > '7')
-                failStart("--layer wants 0 to 7, not " + value);
-            viewer.composition.layer = value[0] - '0';
-        } else if (arg == "--blocks") {
-            viewer.blocksView = true;
-        } else if (arg == "--fixed-function") {
-            viewer.fixedFunctionOnly = true;
-        } else if (arg.size() > 1 && arg[0] == '-') {
-            failStart("unknown option " + arg + " (try --help)");
-        } else if (viewer.mapPath.empty()) {
-            viewer.mapPath = arg;
-        } else {
-            failStart("too many arguments (try --help)");
-        }
-    }
-    if (viewer.mapPath.empty()) {
-        std::fputs(usage, stderr);
-        return 2;
-    }
-    return -1;
+    const tmapoptions::CommandLine commandLine = {
+        "fmapview",
+        "Shows the map file MAP in a window and follows the file as it changes.\n",
+        {"MAP"},
+        {
+            {"layer", "N", "0 to 7", "start on layer 0 to 7 (default 0)",
+             [&](const char* text) {
+                 return tmapoptions::readInteger(text, 0, TMAP_LAYER_COUNT - 1, viewer.composition.layer);
+             }},
+            {"blocks", nullptr, "", "start in the 3D block view",
+             [&](const char*) { return viewer.blocksView = true; }},
+            {"fixed-function", nullptr, "",
+             "draw without the shader renderer, also where the\n"
+             "context offers OpenGL 3.3",
+             [&](const char*) { return viewer.fixedFunctionOnly = true; }},
+        },
+        "Press h in the window for the keys.\n",
+    };
+    viewer.mapPath = tmapoptions::parse(commandLine, argc, argv)[0];
 }
 
 void openWindow(Viewer& viewer, int& argc, char** argv)
@@ -236,9 +219,7 @@ int main(int argc, char** argv)
     using namespace fmapview;
     tuneHeapForSteadyFrames();
     Viewer& viewer = theViewer();
-    const int status = readArguments(viewer, argc, argv);
-    if (status >= 0)
-        return status;
+    readArguments(viewer, argc, argv);
     openWindow(viewer, argc, argv);
 
     tmapDrawOrder = TMAP_DRAW_BY_TEXTURE;

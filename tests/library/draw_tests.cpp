@@ -487,6 +487,45 @@ TEST_F(GroupedDrawing, SameQuadsWithFewerBinds) {
     }
 }
 
+// Animation steps change columns' heights; the grouped draw works out again
+// only the changed cells and the neighbours drawn after them (to the right
+// and in the row below), and draws exactly what working out the whole window
+// afresh draws.
+TEST_F(GroupedDrawing, AnAnimationStepReworksOnlyTheNeighbourhoodItChanges) {
+    Map m = stackedMap();
+    std::vector<int32_t> cells = *m.layers[0];
+    for (int32_t& cell : cells) cell = cell < 0 ? 0 : cell;
+    const int animated = 3 * m.width + 4;  // inside the window, away from its edges
+    cells[size_t(animated)] = -1;
+    m.layers[0] = cells;
+    const int windowCells = m.width * m.height;
+    ASSERT_EQ(load(m), 0);
+    tmapResetAnims();
+    tmapDrawOrder = TMAP_DRAW_BY_TEXTURE;
+    auto draw = [&](int cellX) {
+        gldouble::reset();
+        glEnable(GL_CULL_FACE);
+        tmapDrawBlocks(cellX, 0, m.width - cellX, m.height, -2.0f, 1.75f, 0.25f, 0.5f, -0.5f);
+        return gldouble::trace();
+    };
+    draw(0);
+    EXPECT_EQ(tmapGroupedCellsWorkedOut(), windowCells);
+    draw(0);
+    EXPECT_EQ(tmapGroupedCellsWorkedOut(), 0);
+    for (int step = 0; step < 4; ++step) {
+        SCOPED_TRACE("step " + std::to_string(step));
+        tmapStepAnims();  // delay 0: the animated column changes height at every step
+        const Strings incremental = draw(0);
+        EXPECT_EQ(tmapGroupedCellsWorkedOut(), 5);  // the cell, its right neighbour, three below
+        tmapReleaseDrawScratch();
+        EXPECT_EQ(draw(0), incremental);
+        EXPECT_EQ(tmapGroupedCellsWorkedOut(), windowCells);
+    }
+    // A moved window changes every cell's corners.
+    draw(1);
+    EXPECT_EQ(tmapGroupedCellsWorkedOut(), windowCells - m.height);
+}
+
 TEST_F(GroupedDrawing, WithoutScratchMemoryTheCellOrderDraws) {
     const Map map = stackedMap();
     ASSERT_EQ(load(map), 0);

@@ -16,7 +16,12 @@
 extern "C" {
 extern long tmapFailAllocationAt;
 extern long tmapAllocationCount;
+// The cells whose dependencies the last draw grouped by texture worked out.
+long tmapGroupedCellsWorkedOut(void);
 }
+// Forgets everything grouped drawing kept, so that the next draw works its
+// order out afresh (the library's own, run when a map is released).
+void tmapReleaseDrawScratch(void);
 
 namespace support {
 

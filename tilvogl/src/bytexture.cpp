@@ -101,10 +101,20 @@ int tmapDrawCollectedByTexture(void)
     const int version = tmapContextVersion();
     if (!clientArraysUsable(version))
         return -1;
+    if (!tmapReservePlacements() || !tmapReserveEmitScratch())
+        return -1;
     // A display list keeps the culling state of its compilation.
     const bool culling = glIsEnabled(GL_CULL_FACE);
-    if (!tmapSameGeometry(culling) && !tmapBuildDependencies(culling))
+    bool geometryChanged;
+    if (!tmapUpdateDependencies(culling, geometryChanged)) {
+        tmapSchedule.valid = false;
+        tmapPlacements.valid = false;
         return -1;
+    }
+    if (geometryChanged) {
+        tmapSchedule.valid = false;
+        tmapFollowGeometryChange();
+    }
     // With texturing already on, the cell order's glEnable calls change
     // nothing and its runs go on across the first side face.
     // Not while a display list is compiled: the list may run in other state.
@@ -121,8 +131,6 @@ int tmapDrawCollectedByTexture(void)
         }
         tmapBuildSchedule(split, compiling);
     }
-    if (!tmapReservePlacements() || !tmapReserveEmitScratch())
-        return -1;
     // Mesa compiles client-array draws into a display list by value.
     tmapEmitSchedule(version, tmapPlaceQuads(version, compiling));
     return 0;

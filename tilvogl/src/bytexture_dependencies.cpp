@@ -6,9 +6,17 @@
 // first wins, so a quad is drawn after every earlier quad of its own or a
 // neighbouring cell (diagonals included) that can meet it at such a tie
 // (see mustFollow); all other quads are free to move.
+//
+// So a cell's dependencies (those whose later quad lies in it) depend only
+// on the quads of the cell and of its neighbours drawn before it. They are
+// kept per cell, their quads numbered within their cells, and when the
+// collected quads change, only the cells whose quads changed and the cells
+// drawn after them as their neighbours are worked out again: an animation
+// that changes a few columns costs a few neighbourhoods, not the window.
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <utility>  // std::swap
 
 #include "bytexture_internal.h"
 
@@ -108,122 +116,306 @@ bool mustFollow(const float *earlier, const float *later, const float *earlierCo
     return !(culling && (windingArea(earlierCorners, flat) < 0.0f) != (windingArea(laterCorners, flat) < 0.0f));
 }
 
-// Visits every pair (earlier, later) of quads that must keep their order.
-template <typename Visit> void forEachDependency(float tolerance, bool culling, Visit visit)
+const int neighbourSlots = 5;
+
+// The neighbours whose quads a cell's quads may follow, by slot: the cell
+// itself, then the cells before it to the left, above, above left and above
+// right. Returns the neighbour in the slot, or -1 where the window ends.
+int64_t neighbourIn(int slot, int64_t cell, int64_t columns)
+{
+    const int64_t column = cell % columns;
+    switch (slot) {
+    case 0:
+        return cell;
+    case 1:
+        return column > 0 ? cell - 1 : -1;
+    case 2:
+        return cell >= columns ? cell - columns : -1;
+    case 3:
+        return cell >= columns && column > 0 ? cell - columns - 1 : -1;
+    default:
+        return cell >= columns && column + 1 < columns ? cell - columns + 1 : -1;
+    }
+}
+
+// A kept dependency's earlier quad: its index within its cell, and the slot
+// of that cell.
+inline uint32_t packEarlier(int32_t index, int slot) { return uint32_t(index) << 3 | uint32_t(slot); }
+inline int slotOf(uint32_t earlier) { return int(earlier & 7u); }
+inline int32_t indexOf(uint32_t earlier) { return int32_t(earlier >> 3); }
+
+// Appends a dependency to the spare cell edges, growing them as needed.
+bool appendEdge(int64_t &count, uint32_t earlier, int32_t later)
+{
+    TmapDependencies &d = tmapDependencies;
+    if (count == d.spareEdgeCapacity) {
+        const int64_t more = count < 4096 ? 4096 : count * 2;
+        if (!tmapGrowArray(d.spareEdges, more, count))
+            return false;
+        d.spareEdgeCapacity = more;
+    }
+    d.spareEdges[count++] = TmapCellEdge{earlier, later};
+    return true;
+}
+
+// Works out the dependencies whose later quad lies in the cell, in the order
+// later quad, neighbour slot, earlier quad, and appends them to the spare
+// cell edges.
+bool workOutCell(int64_t cell, float tolerance, bool culling, int64_t &count)
 {
     const TmapQuadList &q = tmapCollected;
     const float *boxes = tmapDependencies.boxes;
-    for (int64_t cell = 0; cell < q.cells; ++cell) {
-        int64_t column = cell % q.columns;
-        // The cell itself and the neighbours drawn before it.
-        int64_t neighbours[5] = {cell, -1, -1, -1, -1};
-        if (column > 0)
-            neighbours[1] = cell - 1;
-        if (cell >= q.columns) {
-            neighbours[2] = cell - q.columns;
-            if (column > 0)
-                neighbours[3] = cell - q.columns - 1;
-            if (column + 1 < q.columns)
-                neighbours[4] = cell - q.columns + 1;
-        }
-        for (int32_t later = q.cellFirstQuad[cell]; later < q.cellFirstQuad[cell + 1]; ++later) {
-            for (int64_t neighbour : neighbours) {
-                if (neighbour < 0)
-                    continue;
-                int32_t end = neighbour == cell ? later : q.cellFirstQuad[neighbour + 1];
-                for (int32_t earlier = q.cellFirstQuad[neighbour]; earlier < end; ++earlier)
-                    if (mustFollow(&boxes[earlier * 6], &boxes[later * 6], &q.positions[earlier * 12],
-                                   &q.positions[later * 12], tolerance, neighbour == cell,
-                                   later + 1 == q.cellFirstQuad[cell + 1] && q.normals[later * 12 + 2] != 0.0f,
-                                   culling))
-                        visit(earlier, later);
-            }
+    const int32_t first = q.cellFirstQuad[cell], end = q.cellFirstQuad[cell + 1];
+    for (int32_t later = first; later < end; ++later) {
+        const bool lowerCap = later + 1 == end && q.normals[later * 12 + 2] != 0.0f;
+        for (int slot = 0; slot < neighbourSlots; ++slot) {
+            const int64_t neighbour = neighbourIn(slot, cell, q.columns);
+            if (neighbour < 0)
+                continue;
+            const int32_t from = q.cellFirstQuad[neighbour];
+            const int32_t to = slot == 0 ? later : q.cellFirstQuad[neighbour + 1];
+            for (int32_t earlier = from; earlier < to; ++earlier)
+                if (mustFollow(&boxes[earlier * 6], &boxes[later * 6], &q.positions[earlier * 12],
+                               &q.positions[later * 12], tolerance, slot == 0, lowerCap, culling) &&
+                    !appendEdge(count, packEarlier(earlier - from, slot), later - first))
+                    return false;
         }
     }
+    return true;
 }
 
-} // namespace
-
-bool tmapSameGeometry(bool culling)
+// Boxes of the collected quads; returns the tolerance within which their
+// coordinates count as equal (those that should agree may differ in their
+// last bits).
+float boxCollectedQuads()
 {
-    const TmapDependencies &d = tmapDependencies;
     const TmapQuadList &q = tmapCollected;
-    return d.valid && d.culling == culling && d.count == q.count && d.cells == q.cells && d.columns == q.columns &&
-           std::memcmp(d.cellFirstQuad, q.cellFirstQuad, size_t(q.cells + 1) * sizeof(int32_t)) == 0 &&
-           std::memcmp(d.positions, q.positions, size_t(q.count) * 12 * sizeof(float)) == 0;
-}
-
-bool tmapBuildDependencies(bool culling)
-{
-    TmapDependencies &d = tmapDependencies;
-    const TmapQuadList &q = tmapCollected;
-    d.valid = false;
-    tmapSchedule.valid = false;
-    tmapPlacements.valid = false;
-    if (d.quadCapacity < q.capacity) {
-        if (!tmapAllocateArray(d.positions, q.capacity * 12) ||
-            !tmapAllocateArray(d.successorStart, q.capacity + 1) || !tmapAllocateArray(d.boxes, q.capacity * 6))
-            return false;
-        d.quadCapacity = q.capacity;
-    }
-    if (d.cellCapacity < tmapCollected.cellCapacity) {
-        if (!tmapAllocateArray(d.cellFirstQuad, tmapCollected.cellCapacity))
-            return false;
-        d.cellCapacity = tmapCollected.cellCapacity;
-    }
-
+    float *boxes = tmapDependencies.boxes;
     float largest = 0.0f;
     for (int64_t i = 0; i < q.count; ++i) {
-        boxOf(&q.positions[i * 12], &d.boxes[i * 6]);
+        boxOf(&q.positions[i * 12], &boxes[i * 6]);
         for (int k = 0; k < 6; ++k) {
-            float magnitude = std::abs(d.boxes[i * 6 + k]);
+            const float magnitude = std::abs(boxes[i * 6 + k]);
             largest = magnitude > largest ? magnitude : largest;
         }
     }
-    // Coordinates that should agree may differ in their last bits.
-    const float tolerance = (largest + 1.0f) * 1e-5f;
+    return (largest + 1.0f) * 1e-5f;
+}
 
-    for (int64_t i = 0; i <= q.count; ++i)
-        d.successorStart[i] = 0;
-    int64_t edges = 0;
-    forEachDependency(tolerance, culling, [&](int32_t earlier, int32_t) {
-        ++d.successorStart[earlier];
-        ++edges;
-    });
+// Marks the cells whose quads differ from those the dependencies were worked
+// out for; returns whether any did.
+bool markChangedCells()
+{
+    TmapDependencies &d = tmapDependencies;
+    const TmapQuadList &q = tmapCollected;
+    bool any = false;
+    for (int64_t cell = 0; cell < q.cells; ++cell) {
+        const int32_t first = q.cellFirstQuad[cell], quads = q.cellFirstQuad[cell + 1] - first;
+        const int32_t keptFirst = d.cellFirstQuad[cell];
+        const bool changed = d.cellFirstQuad[cell + 1] - keptFirst != quads ||
+                             std::memcmp(&d.positions[int64_t(keptFirst) * 12], &q.positions[int64_t(first) * 12],
+                                         size_t(quads) * 12 * sizeof(float)) != 0;
+        d.cellChanged[cell] = changed;
+        any = any || changed;
+    }
+    return any;
+}
+
+// Whether a cell's dependencies must be worked out again: its own quads or
+// those of a neighbour drawn before it changed.
+bool needsWorkingOut(int64_t cell, int64_t columns)
+{
+    const TmapDependencies &d = tmapDependencies;
+    if (d.wholeWindowChanged)
+        return true;
+    for (int slot = 0; slot < neighbourSlots; ++slot) {
+        const int64_t neighbour = neighbourIn(slot, cell, columns);
+        if (neighbour >= 0 && d.cellChanged[neighbour])
+            return true;
+    }
+    return false;
+}
+
+// Copies a cell's kept edges to the spare ones.
+bool copyKeptEdges(int64_t cell, int64_t &count)
+{
+    TmapDependencies &d = tmapDependencies;
+    const int64_t from = d.edgeStart[cell], kept = d.edgeStart[cell + 1] - from;
+    if (kept == 0)
+        return true;
+    if (count + kept > d.spareEdgeCapacity) {
+        const int64_t more = (count + kept) * 2;
+        if (!tmapGrowArray(d.spareEdges, more, count))
+            return false;
+        d.spareEdgeCapacity = more;
+    }
+    std::memcpy(&d.spareEdges[count], &d.edges[from], size_t(kept) * sizeof(TmapCellEdge));
+    count += kept;
+    return true;
+}
+
+// Fills the spare cell edges, worked out again where needed and copied from
+// the kept ones elsewhere, and makes them the kept ones.
+bool updateCellEdges(float tolerance, bool culling)
+{
+    TmapDependencies &d = tmapDependencies;
+    const TmapQuadList &q = tmapCollected;
+    int64_t count = 0;
+    for (int64_t cell = 0; cell < q.cells; ++cell) {
+        d.spareEdgeStart[cell] = count;
+        if (needsWorkingOut(cell, q.columns)) {
+            ++d.cellsWorkedOut;
+            if (!workOutCell(cell, tolerance, culling, count))
+                return false;
+        } else if (!copyKeptEdges(cell, count)) {
+            return false;
+        }
+    }
+    d.spareEdgeStart[q.cells] = count;
+    std::swap(d.edges, d.spareEdges);
+    std::swap(d.edgeCapacity, d.spareEdgeCapacity);
+    std::swap(d.edgeStart, d.spareEdgeStart);
+    return true;
+}
+
+// Where the quads of a cell's neighbours begin, by slot (0 for none).
+void neighbourFirstQuads(int64_t cell, int32_t *first)
+{
+    const TmapQuadList &q = tmapCollected;
+    for (int slot = 0; slot < neighbourSlots; ++slot) {
+        const int64_t neighbour = neighbourIn(slot, cell, q.columns);
+        first[slot] = neighbour < 0 ? 0 : q.cellFirstQuad[neighbour];
+    }
+}
+
+// Calls visit(earlier, later) with the quad indices of every kept edge, in
+// the order in which the cells and their edges were worked out.
+template <typename Visit> void forEachKeptEdge(Visit visit)
+{
+    const TmapDependencies &d = tmapDependencies;
+    const TmapQuadList &q = tmapCollected;
+    int32_t first[neighbourSlots];
+    for (int64_t cell = 0; cell < q.cells; ++cell) {
+        neighbourFirstQuads(cell, first);
+        for (int64_t e = d.edgeStart[cell]; e < d.edgeStart[cell + 1]; ++e) {
+            const TmapCellEdge &edge = d.edges[e];
+            visit(first[slotOf(edge.earlier)] + indexOf(edge.earlier), first[0] + edge.later);
+        }
+    }
+}
+
+// Turns the kept cell edges into each quad's later quads, in the order in
+// which the cells and their edges were worked out.
+bool listSuccessors()
+{
+    TmapDependencies &d = tmapDependencies;
+    const TmapQuadList &q = tmapCollected;
+    const int64_t edges = d.edgeStart[q.cells];
     if (edges > INT32_MAX)
         return false;
-    if (d.edgeCapacity < edges) {
+    if (d.successorCapacity < edges) {
+        d.successorCapacity = 0;
         if (!tmapAllocateArray(d.successors, edges))
             return false;
-        d.edgeCapacity = edges;
+        d.successorCapacity = edges;
     }
+    for (int64_t i = 0; i <= q.count; ++i)
+        d.successorStart[i] = 0;
+    forEachKeptEdge([&](int32_t earlier, int32_t) { ++d.successorStart[earlier]; });
     // Counts to starts, then fill back to front so each start ends right.
     int32_t sum = 0;
     for (int64_t i = 0; i <= q.count; ++i) {
         sum += d.successorStart[i];
         d.successorStart[i] = sum;
     }
-    forEachDependency(tolerance, culling, [&](int32_t earlier, int32_t later) {
-        d.successors[--d.successorStart[earlier]] = later;
-    });
-    std::memcpy(d.positions, q.positions, size_t(q.count) * 12 * sizeof(float));
+    forEachKeptEdge([&](int32_t earlier, int32_t later) { d.successors[--d.successorStart[earlier]] = later; });
+    return true;
+}
+
+// Room for the collected quads and cells, keeping what the dependencies were
+// worked out for; false when scratch memory ran out.
+bool reserveDependencies()
+{
+    TmapDependencies &d = tmapDependencies;
+    const TmapQuadList &q = tmapCollected;
+    const int64_t keptQuads = d.valid ? d.count : 0, keptCells = d.valid ? d.cells + 1 : 0;
+    if (d.quadCapacity < q.capacity) {
+        if (!tmapGrowArray(d.positions, q.capacity * 12, keptQuads * 12) ||
+            !tmapAllocateArray(d.successorStart, q.capacity + 1) || !tmapAllocateArray(d.boxes, q.capacity * 6))
+            return false;
+        d.quadCapacity = q.capacity;
+    }
+    if (d.cellCapacity < q.cellCapacity) {
+        if (!tmapGrowArray(d.cellFirstQuad, q.cellCapacity, keptCells) ||
+            !tmapGrowArray(d.edgeStart, q.cellCapacity, keptCells) ||
+            !tmapAllocateArray(d.previousCellFirstQuad, q.cellCapacity) ||
+            !tmapAllocateArray(d.cellChanged, q.cellCapacity) || !tmapAllocateArray(d.spareEdgeStart, q.cellCapacity))
+            return false;
+        d.cellCapacity = q.cellCapacity;
+    }
+    return true;
+}
+
+// Keeps the collected quads' geometry as what the dependencies hold for,
+// and the layout it replaces.
+void keepGeometry(bool culling, float tolerance)
+{
+    TmapDependencies &d = tmapDependencies;
+    const TmapQuadList &q = tmapCollected;
+    std::swap(d.cellFirstQuad, d.previousCellFirstQuad);
     std::memcpy(d.cellFirstQuad, q.cellFirstQuad, size_t(q.cells + 1) * sizeof(int32_t));
+    std::memcpy(d.positions, q.positions, size_t(q.count) * 12 * sizeof(float));
     d.count = q.count;
     d.cells = q.cells;
     d.columns = q.columns;
     d.culling = culling;
+    d.tolerance = tolerance;
     d.valid = true;
+}
+
+} // namespace
+
+bool tmapUpdateDependencies(bool culling, bool &changed)
+{
+    TmapDependencies &d = tmapDependencies;
+    const TmapQuadList &q = tmapCollected;
+    changed = true;
+    d.cellsWorkedOut = 0;
+    if (!reserveDependencies()) {
+        d.valid = false;
+        return false;
+    }
+    const bool sameWindow = d.valid && d.culling == culling && d.cells == q.cells && d.columns == q.columns;
+    if (sameWindow && !markChangedCells()) {
+        changed = false;
+        return true;
+    }
+    const float tolerance = boxCollectedQuads();
+    d.wholeWindowChanged = !sameWindow || tolerance != d.tolerance;
+    d.valid = false;
+    if (!updateCellEdges(tolerance, culling) || !listSuccessors())
+        return false;
+    keepGeometry(culling, tolerance);
     return true;
 }
 
+#ifdef TILVOGL_TEST_COUNTERS
+extern "C" long tmapGroupedCellsWorkedOut(void) { return long(tmapDependencies.cellsWorkedOut); }
+#endif
 
 void tmapReleaseDependencies()
 {
     TmapDependencies &d = tmapDependencies;
     freeAndClear(d.positions);
+    freeAndClear(d.boxes);
     freeAndClear(d.cellFirstQuad);
+    freeAndClear(d.previousCellFirstQuad);
+    freeAndClear(d.cellChanged);
+    freeAndClear(d.edgeStart);
+    freeAndClear(d.spareEdgeStart);
+    freeAndClear(d.edges);
+    freeAndClear(d.spareEdges);
     freeAndClear(d.successorStart);
     freeAndClear(d.successors);
-    freeAndClear(d.boxes);
     d = TmapDependencies();
 }

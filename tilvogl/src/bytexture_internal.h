@@ -57,33 +57,61 @@ extern TmapQuadList tmapCollected;
 
 // ---- Dependencies between quads (bytexture_dependencies.cpp) ----
 
-// Kept between calls: the geometry the dependencies were worked out for.
+// A kept dependency, numbered within cells: the earlier quad's index within
+// its cell and that cell's neighbour slot (index << 3 | slot), and the later
+// quad's index within the cell the edge is kept for.
+struct TmapCellEdge {
+    uint32_t earlier;
+    int32_t later;
+};
+
+// Kept between calls: the geometry the dependencies were worked out for,
+// each cell's dependencies, and each quad's later quads built from them.
 struct TmapDependencies {
     bool valid;
-    int64_t quadCapacity;  // of positions and successorStart
-    int64_t cellCapacity;
-    int64_t edgeCapacity;
-    float *positions;      // the corners they were worked out for
-    int32_t *cellFirstQuad;
-    int64_t count;
+    bool culling;             // worked out for GL_CULL_FACE on
+    float tolerance;          // coordinates this close count as equal
+    int64_t count;            // quads
     int64_t cells;
     int64_t columns;
-    bool culling;             // worked out for GL_CULL_FACE on
-    int32_t *successorStart;  // per quad and one more: its later quads in successors
-    int32_t *successors;      // later quads that must follow it
-    float *boxes;             // scratch while building: min and max per axis
+    int64_t quadCapacity;     // of positions, boxes and successorStart
+    int64_t cellCapacity;     // of the per-cell arrays
+    float *positions;         // the corners they were worked out for
+    float *boxes;             // scratch while working out: min and max per axis
+    int32_t *cellFirstQuad;   // the layout they were worked out for
+    // What the last update changed: every cell, or those marked in
+    // cellChanged, whose quads began at previousCellFirstQuad before.
+    bool wholeWindowChanged;
+    uint8_t *cellChanged;
+    int32_t *previousCellFirstQuad;
+    int64_t cellsWorkedOut;   // cells whose dependencies the last update worked out
+    // Per cell: its dependencies whose later quad lies in it.
+    int64_t *edgeStart;       // per cell and one more
+    TmapCellEdge *edges;
+    int64_t edgeCapacity;
+    int64_t *spareEdgeStart;  // the same, being filled by an update
+    TmapCellEdge *spareEdges;
+    int64_t spareEdgeCapacity;
+    // Per quad: the later quads that must follow it.
+    int32_t *successorStart;  // per quad and one more
+    int32_t *successors;
+    int64_t successorCapacity;
 };
 extern TmapDependencies tmapDependencies;
 
-// Whether the kept dependencies hold for the collected quads drawn with
-// culling on or off.
-bool tmapSameGeometry(bool culling);
-
-// Works the dependencies out for the collected quads; false when scratch
-// memory ran out. Either way the schedule and placements are out of date.
-bool tmapBuildDependencies(bool culling);
+// Brings the dependencies up to date with the collected quads drawn with
+// culling on or off, working out again only the cells that a change can
+// touch; changed says whether the geometry differed from the last call's.
+// False when scratch memory ran out.
+bool tmapUpdateDependencies(bool culling, bool &changed);
 
 void tmapReleaseDependencies();
+
+#ifdef TILVOGL_TEST_COUNTERS
+// For the tests: the cells whose dependencies the last grouped draw worked
+// out (0 when its geometry had not changed).
+extern "C" long tmapGroupedCellsWorkedOut(void);
+#endif
 
 // ---- The schedule (bytexture_schedule.cpp) ----
 
@@ -150,12 +178,18 @@ struct TmapPlacements {
     bool zeroToOneDepth;  // clip depth runs from 0 to w rather than -w to w
     int64_t capacity;
     uint8_t *ofQuad;      // a TmapPlacement per quad
+    uint8_t *spare;       // the same, being filled after a change of geometry
 };
 extern TmapPlacements tmapPlacements;
 
 // Makes room for the placements of the collected quads; false when scratch
 // memory ran out.
 bool tmapReservePlacements();
+
+// After a change of the collected quads' geometry (as the dependencies'
+// update describes it): keeps the placements of the cells whose quads did
+// not change, and works out those of the others for the kept matrices.
+void tmapFollowGeometryChange();
 
 // Works out where the quads lie for the current matrices; false when that
 // cannot be known (a display list being compiled, user clip planes), and

@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <utility>  // std::swap
 
 #include "bytexture_internal.h"
 
@@ -101,11 +102,33 @@ bool tmapReservePlacements()
     if (p.capacity < tmapCollected.capacity) {
         p.valid = false;
         p.capacity = 0;
-        if (!tmapAllocateArray(p.ofQuad, tmapCollected.capacity))
+        if (!tmapAllocateArray(p.ofQuad, tmapCollected.capacity) ||
+            !tmapAllocateArray(p.spare, tmapCollected.capacity))
             return false;
         p.capacity = tmapCollected.capacity;
     }
     return true;
+}
+
+void tmapFollowGeometryChange()
+{
+    TmapPlacements &p = tmapPlacements;
+    const TmapDependencies &d = tmapDependencies;
+    const TmapQuadList &q = tmapCollected;
+    if (!p.valid || d.wholeWindowChanged) {
+        p.valid = false;
+        return;
+    }
+    for (int64_t cell = 0; cell < q.cells; ++cell) {
+        const int32_t first = q.cellFirstQuad[cell], end = q.cellFirstQuad[cell + 1];
+        if (d.cellChanged[cell]) {
+            for (int32_t i = first; i < end; ++i)
+                p.spare[i] = placeQuad(p.matrix, &q.positions[i * 12], p.zeroToOneDepth);
+        } else if (end > first) {
+            std::memcpy(&p.spare[first], &p.ofQuad[d.previousCellFirstQuad[cell]], size_t(end - first));
+        }
+    }
+    std::swap(p.ofQuad, p.spare);
 }
 
 bool tmapPlaceQuads(int version, bool compiling)
@@ -142,5 +165,6 @@ TmapPlacement tmapPlaceRun(int32_t run)
 void tmapReleasePlacements()
 {
     freeAndClear(tmapPlacements.ofQuad);
+    freeAndClear(tmapPlacements.spare);
     tmapPlacements = TmapPlacements();
 }

@@ -287,6 +287,57 @@ void BM_DrawBlocksGrouped(benchmark::State& state) { drawGrouped(state, tmapDraw
 void BM_DrawBlocksGroupedNewTextures(benchmark::State& state) { drawGrouped(state, tmapDrawBlocks, textures); }
 void BM_DrawBlocksGroupedNewGeometry(benchmark::State& state) { drawGrouped(state, tmapDrawBlocks, geometry); }
 
+// ---- Grouped drawing on an animated block map ----
+//
+// isoview's window of the animated block map (benchmaps::animatedBlockMap),
+// drawn grouped with culling on: a frame after an animation has moved, its
+// columns changing height, against a frame in which nothing changed.
+
+void loadAnimatedBlockMap(benchmark::State& state)
+{
+    static const tmapwriter::Bytes image = tmapwriter::buildImage(benchmaps::animatedBlockMap());
+    gldouble::setRecording(false);
+    decodeOrAbort(image, state);
+    tmapResetAnims();
+    tmapSelectLayer(2);
+    glEnable(GL_CULL_FACE);
+    tmapDrawOrder = TMAP_DRAW_BY_TEXTURE;
+}
+
+// Steps the animations until one of them shows another frame.
+void stepUntilAFrameChanges()
+{
+    std::vector<int32_t> shown(static_cast<size_t>(tmapAnimCount));
+    for (int32_t a = 0; a < tmapAnimCount; ++a)
+        shown[size_t(a)] = tmapAnims[a].current;
+    for (bool moved = false; !moved;) {
+        tmapStepAnims();
+        for (int32_t a = 0; a < tmapAnimCount && !moved; ++a)
+            moved = tmapAnims[a].current != shown[size_t(a)];
+    }
+}
+
+void drawAnimatedBlockMap(benchmark::State& state, bool animate)
+{
+    loadAnimatedBlockMap(state);
+    tmapDrawBlocks(0, 0, window, window, -12.5f, 12.5f, 0.0f, 0.5f, -0.5f);
+    for (auto _ : state) {
+        if (animate) {
+            state.PauseTiming();
+            stepUntilAFrameChanges();
+            state.ResumeTiming();
+        }
+        tmapDrawBlocks(0, 0, window, window, -12.5f, 12.5f, 0.0f, 0.5f, -0.5f);
+    }
+    state.SetItemsProcessed(int64_t(state.iterations()) * windowCells);
+    tmapDrawOrder = TMAP_DRAW_CELL_ORDER;
+    glDisable(GL_CULL_FACE);
+    tmapRelease();
+}
+
+void BM_DrawBlocksGroupedAnimatedStill(benchmark::State& state) { drawAnimatedBlockMap(state, false); }
+void BM_DrawBlocksGroupedAnimatedStep(benchmark::State& state) { drawAnimatedBlockMap(state, true); }
+
 } // namespace
 
 BENCHMARK(BM_LoadBaseline)->Unit(benchmark::kMillisecond)->MinTime(2.0);
@@ -304,5 +355,7 @@ BENCHMARK(BM_DrawLayerGrouped)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_DrawBlocksGrouped)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_DrawBlocksGroupedNewTextures)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_DrawBlocksGroupedNewGeometry)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_DrawBlocksGroupedAnimatedStill)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_DrawBlocksGroupedAnimatedStep)->Unit(benchmark::kMicrosecond);
 
 BENCHMARK_MAIN();

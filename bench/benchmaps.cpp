@@ -136,37 +136,79 @@ tmapwriter::Map drawMap(int side)
     return map;
 }
 
+namespace {
+
+const int denseGraphics = 48;
+
+// Graphic 0 means "no face" on the sides, so faces use 1 .. 47.
+int denseGraphic(int n) { return 1 + n % (denseGraphics - 1); }
+
+// Appends a column of kind `kind` with `cubes` stacked records and a closing
+// record with both caps; returns the index of its first record. Each cube has
+// two opposite faces, turning a quarter from one cube to the next.
+int32_t addDenseColumn(tmapwriter::Map& map, int kind, int cubes)
+{
+    const int32_t first = int32_t(map.blocks.size());
+    for (int level = 0; level < cubes; ++level) {
+        tmapwriter::Block cube;
+        for (int face = 0; face < 4; ++face)
+            cube.graphic[face] =
+                (face + level + kind) % 2 == 0 ? denseGraphic(kind * 7 + level * 5 + face * 11) : 0;
+        cube.flags = 0x20;
+        map.blocks.push_back(cube);
+    }
+    tmapwriter::Block caps;
+    caps.graphic[0] = denseGraphic(kind * 3);
+    caps.graphic[1] = denseGraphic(kind * 3 + 17);
+    map.blocks.push_back(caps);
+    return first;
+}
+
+} // namespace
+
 tmapwriter::Map denseMap()
 {
-    const int side = 50, graphics = 48, columnKinds = 40;
+    const int side = 50, columnKinds = 40;
     tmapwriter::Map map = header(side, side);
-    addSolidGraphics(map, graphics);
-    // Graphic 0 means "no face" on the sides, so faces use 1 .. 47. Column
-    // kind c is 3 + c % 4 stacked records and a closing record with both
-    // caps. Each cube has two opposite faces, turning a quarter from one
-    // cube to the next: about 27 500 quads in a 50 x 50 window, as many as a
-    // dense town map of solid columns shows.
-    auto graphic = [](int n) { return 1 + n % (graphics - 1); };
+    addSolidGraphics(map, denseGraphics);
+    // Column kind c is 3 + c % 4 cubes: about 27 500 quads in a 50 x 50
+    // window, as many as a dense town map of solid columns shows.
     std::vector<int32_t> columnStart;
-    for (int c = 0; c < columnKinds; ++c) {
-        columnStart.push_back(int32_t(map.blocks.size()));
-        int cubes = 3 + c % 4;
-        for (int level = 0; level < cubes; ++level) {
-            tmapwriter::Block cube;
-            for (int face = 0; face < 4; ++face)
-                cube.graphic[face] = (face + level + c) % 2 == 0 ? graphic(c * 7 + level * 5 + face * 11) : 0;
-            cube.flags = 0x20;
-            map.blocks.push_back(cube);
-        }
-        tmapwriter::Block caps;
-        caps.graphic[0] = graphic(c * 3);
-        caps.graphic[1] = graphic(c * 3 + 17);
-        map.blocks.push_back(caps);
-    }
+    for (int c = 0; c < columnKinds; ++c)
+        columnStart.push_back(addDenseColumn(map, c, 3 + c % 4));
     std::vector<int32_t> cells(size_t(side) * side);
     for (int y = 0; y < side; ++y)
         for (int x = 0; x < side; ++x)
             cells[size_t(y) * side + x] = columnStart[size_t(x * 7 + y * 13) % columnKinds];
+    for (int layer = 0; layer < 3; ++layer)
+        map.layers[layer] = cells;
+    return map;
+}
+
+tmapwriter::Map animatedBlockMap()
+{
+    tmapwriter::Map map = denseMap();
+    // Three looping animations through columns of 1 to 6 cubes, so that
+    // every frame change makes the animated columns shorter or taller. Their
+    // periods (0.25, 0.31 and 0.37 s at 10 ms a tick) keep them apart.
+    const int heights[3][4] = {{1, 5, 2, 6}, {4, 2, 6, 3}, {6, 1, 4, 2}};
+    for (int a = 0; a < 3; ++a) {
+        tmapwriter::Anim anim;
+        anim.mode = 1;
+        anim.delay = uint8_t(24 + 6 * a);
+        anim.start = anim.current = int32_t(map.frames.size());
+        for (int f = 0; f < 4; ++f)
+            map.frames.push_back(addDenseColumn(map, 40 + a * 4 + f, heights[a][f]));
+        anim.end = int32_t(map.frames.size());
+        map.anims.push_back(anim);
+    }
+    // About one cell in eleven is animated, the three animations in turn.
+    const int side = map.width;
+    std::vector<int32_t> cells = *map.layers[0];
+    for (int y = 0; y < side; ++y)
+        for (int x = 0; x < side; ++x)
+            if ((x * 7 + y * 13) % 11 == 0)
+                cells[size_t(y) * side + x] = -1 - (x + y) % 3;
     for (int layer = 0; layer < 3; ++layer)
         map.layers[layer] = cells;
     return map;

@@ -33,6 +33,11 @@ tmapwriter::Map drawMap(int side = 64);
 // the same cells.
 tmapwriter::Map denseMap();
 
+// The dense map with about one cell in eleven animated: three looping
+// animations, a frame change every 0.25 to 0.37 s, each frame a column of a
+// different height (1 to 6 cubes).
+tmapwriter::Map animatedBlockMap();
+
 } // namespace benchmaps
 
 #endif

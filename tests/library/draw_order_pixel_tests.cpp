@@ -271,7 +271,14 @@ TEST(DrawOrderPixels, OrderKeptAcrossAnimationStepsDrawsTheFreshOrdersPicture)
     const Case isoview = {Scene::isoview, "random"};
     const tmapwriter::Bytes image = pixelTestMap(TILVOGL_DEMO_MAP_DIR, isoview.map);
     const int frames = 6;
-    for (bool culling : {true, false}) {
+#ifdef TILVOGL_FEWER_ANGLES
+    // Without culling the faces that neighbouring columns share tie in depth
+    // all over, where a quad out of order shows most.
+    const bool cullings[] = {false};
+#else
+    const bool cullings[] = {true, false};
+#endif
+    for (bool culling : cullings) {
         SCOPED_TRACE(culling ? "culling" : "no culling");
         const int angle = culling ? 3 : 0;
         auto kept = render(isoview, image, angle, TMAP_DRAW_BY_TEXTURE, {frames, true, culling});

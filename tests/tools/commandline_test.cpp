@@ -60,9 +60,12 @@ TEST(ToolCommandLine, HelpVersionAndUsageErrors)
 
         std::vector<std::pair<std::string, std::string>> refused = {
             {"--no-such-thing a", name + ": unknown option --no-such-thing (try --help)\n"},
-            {"-Z a", name + ": unknown option -Z (try --help)\n"},
-            {"--help=1", name + ": --help takes no value (try --help)\n"},
         };
+        // The rarer mistakes reach the same parser in every tool: once is enough.
+        if (&tool == &toolCases[0]) {
+            refused.push_back({"-Z a", name + ": unknown option -Z (try --help)\n"});
+            refused.push_back({"--help=1", name + ": --help takes no value (try --help)\n"});
+        }
         if (tool.valueOption != nullptr)
             refused.push_back({std::string("a ") + tool.valueOption,
                                name + ": " + tool.valueOption + " needs a value (try --help)\n"});

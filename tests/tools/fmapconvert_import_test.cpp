@@ -310,9 +310,11 @@ TEST_F(ImportTest, LayerSettingsAMapFileCannotKeepAreNotedAndHiddenLayersLeftOut
                 EXPECT_EQ(tmapLayers[1], nullptr);
             else
                 expectLayerShows(1, map.layers[2].gids, map);
-
-            importAndLoad(files, name, "--quiet");
-            EXPECT_EQ(conversion.run.err, "");
+            // One quiet run per format: it prints nothing at all.
+            if (&c == &cases[0]) {
+                importAndLoad(files, name, "--quiet");
+                EXPECT_EQ(conversion.run.err, "");
+            }
         }
 }
 

@@ -61,7 +61,9 @@ void APIENTRY ignoreInt2(GLint, GLint, GLint) {}
 void APIENTRY ignoreInt4(GLint, GLint, GLint, GLint, GLint) {}
 void APIENTRY ignoreFloats(GLint, GLsizei, const GLfloat*) {}
 void APIENTRY ignoreMatrices(GLint, GLsizei, GLboolean, const GLfloat*) {}
-void APIENTRY ignoreInstances(GLenum, GLint, GLsizei, GLsizei) {}
+void APIENTRY ignoreElements(GLenum, GLsizei, GLenum, const void*) {}
+void APIENTRY ignoreBufferData(GLenum, GLsizeiptr, const void*, GLenum) {}
+void APIENTRY ignoreIntegerAttribute(GLuint, GLint, GLenum, GLsizei, const void*) {}
 void APIENTRY ignoreShaderSource(GLuint, GLsizei, const GLchar* const*, const GLint*) {}
 void APIENTRY ignorePair(GLuint, GLuint) {}
 
@@ -81,7 +83,8 @@ const NamedProc doNothingGl[] = {
     PROC("glLinkProgram", ignoreName), PROC("glActiveTexture", ignoreUnit), PROC("glTexImage3D", ignoreImage3D), PROC("glTexSubImage2D", ignoreSubImage2D),
     PROC("glUniform1i", ignoreInt), PROC("glUniform2i", ignoreInt2), PROC("glUniform4i", ignoreInt4),
     PROC("glUniform4fv", ignoreFloats), PROC("glUniformMatrix3fv", ignoreMatrices),
-    PROC("glUniformMatrix4fv", ignoreMatrices), PROC("glDrawArraysInstanced", ignoreInstances),
+    PROC("glUniformMatrix4fv", ignoreMatrices), PROC("glDrawElements", ignoreElements),
+    PROC("glBufferData", ignoreBufferData), PROC("glVertexAttribIPointer", ignoreIntegerAttribute),
     PROC("glShaderSource", ignoreShaderSource), PROC("glAttachShader", ignorePair),
 };
 #undef PROC

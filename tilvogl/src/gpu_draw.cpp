@@ -1,5 +1,5 @@
 // The shader renderer's draws: the view into uniforms, the window into a
-// quad (flat) or into face slots (columns), one GL draw call each.
+// quad (flat) or into the faces of its columns, one GL draw call each.
 #include <cstring>
 
 #include <glm/glm.hpp>                  // glm::mat3, glm::mat4
@@ -52,70 +52,18 @@ void useProgram(const TmapGpuProgram &program, const TmapGpuView &view, GLuint l
     setView(program, view);
     tmapGl.Uniform4i(program.counts, tmapBlocks != nullptr ? tmapBlockCount : 0,
                      tmapAnims != nullptr ? tmapAnimCount : 0, tmapGraphicCount, 0);
+    tmapGl.Uniform2i(program.fold, copy.foldShift, copy.foldWidth - 1);
     tmapGl.Uniform2i(program.firstCell, GLint(across.begin), GLint(down.begin));
     tmapGl.Uniform1i(program.mapWidth, tmapWidth);
     tmapGl.Uniform2i(program.windowSize, GLint(across.end - across.begin), GLint(down.end - down.begin));
     tmapGl.Uniform1f(program.z, z);
-    const GLuint tables[] = {copy.layers[0], layerTexture, copy.blocks, copy.anims, copy.window};
+    const GLuint tables[] = {copy.layers[0], layerTexture, copy.blocks, copy.anims, copy.rises};
     for (int unit = tmapGpuUnitLayer; unit < tmapGpuUnitCount; ++unit) {
         tmapGl.ActiveTexture(GLenum(GL_TEXTURE0 + unit));
         tmapGl.BindTexture(GL_TEXTURE_2D, tables[unit]);
     }
     tmapGl.ActiveTexture(GL_TEXTURE0);
     tmapGl.BindTexture(GL_TEXTURE_2D_ARRAY, copy.graphics);
-    tmapGl.BindVertexArray(copy.vertexArray);
-}
-
-// The positions of the window's column edges, row edges and cube bottoms,
-// sent when they differ from the last window's: work per column and row.
-bool sendWindowTable(const TmapSpan &across, const TmapSpan &down, float cellWidth, float cellHeight)
-{
-    TmapGpuCopy &copy = tmapGpuCopy;
-    const float key[5] = {across.origin, down.origin, cellWidth, cellHeight, 0.0f};
-    const int64_t cells[4] = {across.begin, across.end, down.begin, down.end};
-    int64_t columns = across.end - across.begin, rows = down.end - down.begin;
-    if (copy.windowValid && std::memcmp(key, copy.windowKey, sizeof key) == 0 &&
-        columns == copy.windowCells[1] - copy.windowCells[0] && rows == copy.windowCells[3] - copy.windowCells[2])
-        return true;
-    int64_t entries = (columns + 1) + (rows + 1) + (copy.stackCount + 1);
-    int width = tmapGpuTableWidth(entries);
-    int64_t height = (entries + width - 1) / width;
-    if (height > copy.foldWidth)
-        return false;
-    size_t needed = size_t(width) * size_t(height);
-    if (needed > copy.windowCapacity) {
-        float *table = static_cast<float *>(tmapAllocate(needed * sizeof(float)));
-        if (table == nullptr)
-            return false;
-        tmapFree(copy.windowTable);
-        copy.windowTable = table;
-        copy.windowCapacity = needed;
-    }
-    float *entry = copy.windowTable;
-    float x = across.origin;
-    for (int64_t column = 0; column <= columns; ++column, x = x + cellWidth)
-        *entry++ = x;
-    float y = down.origin;
-    for (int64_t row = 0; row <= rows; ++row, y = y + cellHeight)
-        *entry++ = y;
-    float rise = 0.0f;
-    for (int cube = 0; cube <= copy.stackCount; ++cube, rise = rise + cellWidth)
-        *entry++ = rise;
-    std::memset(entry, 0, (copy.windowTable + needed - entry) * sizeof(float));
-
-    GLint unpackBuffer = 0;
-    tmapGl.GetIntegerv(GL_PIXEL_UNPACK_BUFFER_BINDING, &unpackBuffer);
-    if (unpackBuffer != 0)
-        tmapGl.BindBuffer(GL_PIXEL_UNPACK_BUFFER, 0);
-    tmapGl.ActiveTexture(GL_TEXTURE0);
-    tmapGl.BindTexture(GL_TEXTURE_2D, copy.window);
-    tmapGl.TexImage2D(GL_TEXTURE_2D, 0, GL_R32F, width, GLsizei(height), 0, GL_RED, GL_FLOAT, copy.windowTable);
-    if (unpackBuffer != 0)
-        tmapGl.BindBuffer(GL_PIXEL_UNPACK_BUFFER, GLuint(unpackBuffer));
-    std::memcpy(copy.windowKey, key, sizeof key);
-    std::memcpy(copy.windowCells, cells, sizeof cells);
-    copy.windowValid = true;
-    return true;
 }
 
 // What every draw does first: -1 when it cannot draw at all (no view, or
@@ -124,11 +72,11 @@ bool sendWindowTable(const TmapSpan &across, const TmapSpan &down, float cellWid
 // the layer.
 int startDraw(const TmapGpuView *view, int cellX, int cellY, int columns, int rows,
               float originX, float originY, float cellWidth, float cellHeight,
-              GLuint &layerTexture, TmapSpan &across, TmapSpan &down)
+              GLuint &layerTexture, int &layer, TmapSpan &across, TmapSpan &down)
 {
     if (view == nullptr)
         return -1;
-    layerTexture = tmapGpuPrepareDraw();
+    layerTexture = tmapGpuPrepareDraw(layer);
     if (layerTexture == 0)
         return -1;
     if (columns <= 0 || rows <= 0)
@@ -140,19 +88,30 @@ int startDraw(const TmapGpuView *view, int cellX, int cellY, int columns, int ro
 
 enum class Field { graphic1, graphic2 };
 
+// The far edge of count cells from position: one rounding, where the
+// fixed-function path rounds after every cell; the two differ by a few
+// units in the last place at most, and the flat window costs the same
+// whatever its size.
+float farEdge(float position, float step, int64_t count)
+{
+    return float(double(position) + double(step) * double(count));
+}
+
 int drawFlat(const TmapGpuView *view, Field field, int cellX, int cellY, int columns, int rows,
              float originX, float originY, float z, float cellWidth, float cellHeight)
 {
     GLuint layerTexture = 0;
+    int layer = -1;
     TmapSpan across{}, down{};
     const int ready = startDraw(view, cellX, cellY, columns, rows, originX, originY, cellWidth,
-                                cellHeight, layerTexture, across, down);
+                                cellHeight, layerTexture, layer, across, down);
     if (ready <= 0)
         return ready;
     const TmapGpuProgram &program = tmapGpuCopy.flat;
     useProgram(program, *view, layerTexture, across, down, z);
-    float x1 = tmapAdvance(across.origin, cellWidth, across.end - across.begin);
-    float y1 = tmapAdvance(down.origin, cellHeight, down.end - down.begin);
+    tmapGl.BindVertexArray(tmapGpuCopy.vertexArray);
+    float x1 = farEdge(across.origin, cellWidth, across.end - across.begin);
+    float y1 = farEdge(down.origin, cellHeight, down.end - down.begin);
     const float rect[4] = {across.origin, down.origin, x1, y1};
     tmapGl.Uniform4fv(program.rect, 1, rect);
     tmapGl.Uniform1i(program.graphicField, field == Field::graphic1 ? 0 : 1);
@@ -198,23 +157,19 @@ int tmapGpuDrawBlocks(const TmapGpuView *view, int cellX, int cellY, int columns
                       float cellHeight)
 {
     GLuint layerTexture = 0;
+    int layer = -1;
     TmapSpan across{}, down{};
     const int ready = startDraw(view, cellX, cellY, columns, rows, originX, originY, cellWidth,
-                                cellHeight, layerTexture, across, down);
+                                cellHeight, layerTexture, layer, across, down);
     if (ready <= 0)
         return ready;
-    // Every column has the slots of the tallest: its cubes' four sides and
-    // two caps. The instance count and the shader's arithmetic are 32-bit.
-    int64_t slots = 4 * int64_t(tmapGpuCopy.stackCount) + 2;
-    int64_t instances = (across.end - across.begin) * (down.end - down.begin) * slots;
-    if (instances > INT32_MAX || !sendWindowTable(across, down, cellWidth, cellHeight)) {
-        tmapError = TMAP_ERROR_GL_LIMITS;
+    if (!tmapGpuBuildFaces(layer, across, down, baseZ, cellWidth, cellHeight))
         return -1;
-    }
-    const TmapGpuProgram &program = tmapGpuCopy.columns;
+    if (tmapGpuCopy.faceCount == 0)
+        return 0;
+    const TmapGpuProgram &program = view->alphaTest ? tmapGpuCopy.columnsAlphaTested : tmapGpuCopy.columns;
     useProgram(program, *view, layerTexture, across, down, baseZ);
-    tmapGl.Uniform1i(program.slots, GLint(slots));
-    tmapGl.Uniform1f(program.cellWidth, cellWidth);
-    tmapGl.DrawArraysInstanced(GL_TRIANGLE_STRIP, 0, 4, GLsizei(instances));
+    tmapGl.BindVertexArray(tmapGpuCopy.faceArray);
+    tmapGl.DrawElements(GL_TRIANGLES, GLsizei(tmapGpuCopy.faceCount * 6), GL_UNSIGNED_INT, nullptr);
     return 0;
 }

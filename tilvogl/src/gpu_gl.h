@@ -62,7 +62,15 @@
     F(void, DeleteVertexArrays, (GLsizei count, const GLuint *names))                              \
     F(void, BindVertexArray, (GLuint name))                                                        \
     F(void, DrawArrays, (GLenum mode, GLint first, GLsizei count))                                 \
-    F(void, DrawArraysInstanced, (GLenum mode, GLint first, GLsizei count, GLsizei instances))
+    F(void, GenBuffers, (GLsizei count, GLuint * names))                                           \
+    F(void, DeleteBuffers, (GLsizei count, const GLuint *names))                                   \
+    F(void, BufferData, (GLenum target, GLsizeiptr size, const void *data, GLenum usage))          \
+    F(void, EnableVertexAttribArray, (GLuint index))                                               \
+    F(void, VertexAttribPointer, (GLuint index, GLint size, GLenum type, GLboolean normalized,      \
+                                  GLsizei stride, const void *offset))                             \
+    F(void, VertexAttribIPointer, (GLuint index, GLint size, GLenum type, GLsizei stride,          \
+                                   const void *offset))                                            \
+    F(void, DrawElements, (GLenum mode, GLsizei count, GLenum type, const void *offset))
 
 #define TMAP_GPU_DECLARE_POINTER(result, name, parameters) result(*name) parameters;
 struct TmapGpuFunctions {

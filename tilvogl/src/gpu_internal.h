@@ -5,6 +5,7 @@
 //   gpu_upload.cpp  tmapGpuUpload, tmapGpuRelease, the GPU copy of the map
 //                   and what the model tells it (changed cells, a new map)
 //   gpu_draw.cpp    the draws and the view
+//   gpu_faces.cpp   the faces of a window of block columns
 #ifndef TILVOGL_GPU_INTERNAL_H
 #define TILVOGL_GPU_INTERNAL_H
 
@@ -19,17 +20,16 @@ enum TmapGpuUnit {
     tmapGpuUnitLayer,    // the current layer's cells, R32I
     tmapGpuUnitBlocks,   // two RGBA32I texels per block record
     tmapGpuUnitAnims,    // each animation's current block, R32I
-    tmapGpuUnitWindow,   // column, row and cube positions of the window, R32F
+    tmapGpuUnitRises,    // the bottom of each stacked cube above the ground, R32F
     tmapGpuUnitCount
 };
 
 // Uniforms of both programs, by the name they have in the shader source.
 #define TMAP_GPU_UNIFORMS(F)                                                                       \
-    F(modelviewProjection) F(modelview) F(normalMatrix) F(colour) F(fogEnabled) F(fogDensity)              \
+    F(modelviewProjection) F(modelview) F(normalMatrix) F(colour) F(fogEnabled) F(fogDensity)      \
     F(fogColour) F(lightingEnabled) F(lightPosition) F(lightAmbient) F(lightDiffuse)              \
-    F(modelAmbient) F(twoSided) F(alphaTest) F(graphics) F(layer) F(blocks) F(anims)              \
-    F(window) F(counts) F(firstCell) F(mapWidth) F(graphicField) F(rect) F(z) F(windowSize)       \
-    F(slots) F(cellWidth) F(stackCount)
+    F(modelAmbient) F(twoSided) F(alphaTest) F(graphics) F(layer) F(blocks) F(anims) F(rises)     \
+    F(counts) F(fold) F(firstCell) F(mapWidth) F(graphicField) F(rect) F(z) F(windowSize)
 
 struct TmapGpuProgram {
     GLuint name;
@@ -38,11 +38,28 @@ struct TmapGpuProgram {
 #undef TMAP_GPU_UNIFORM_FIELD
 };
 
-enum TmapGpuProgramKind { tmapGpuFlat, tmapGpuColumns };
+enum TmapGpuProgramKind { tmapGpuFlat, tmapGpuColumns, tmapGpuColumnsAlphaTested };
+
+// Vertex attributes of the column program.
+enum TmapGpuAttribute { tmapGpuAttributePosition, tmapGpuAttributeFace };
 
 // Compiles and links one program for the context's shading language.
 // Returns false (and makes nothing) when the GL refuses it.
 bool tmapGpuBuildProgram(TmapGpuProgramKind kind, bool embedded, TmapGpuProgram &program);
+
+// One corner of a face of the last block window, as the column program
+// reads it. A face whose cell shows an animation is resolved by the shader
+// at each draw, from the animation's current block; any other face is
+// resolved here when the window's faces are built.
+struct TmapGpuCorner {
+    float x, y, z;   // z of an animated cell's cap is the shader's
+    int32_t graphic; // the graphic, or -(animation + 1) for an animated cell
+    int32_t details; // TMAP_GPU_CORNER_* bits; the cube, for animated cells
+};
+#define TMAP_GPU_CORNER_U 1          // texture coordinate s is 1 (caps: before mirroring)
+#define TMAP_GPU_CORNER_V 2          // texture coordinate t is 1
+#define TMAP_GPU_CORNER_KIND_SHIFT 2 // 0 to 3: sides (as graphics 1 to 4), 4: upper cap, 5: lower cap
+#define TMAP_GPU_CORNER_CUBE_SHIFT 5
 
 // The GPU copy of the current map.
 struct TmapGpuCopy {
@@ -52,23 +69,33 @@ struct TmapGpuCopy {
     GLuint layers[TMAP_LAYER_COUNT];
     GLuint blocks;
     GLuint anims;
-    GLuint window;
-    GLuint vertexArray;
+    GLuint rises;
+    GLuint vertexArray;  // the flat program's: no attributes
+    GLuint faceArray;    // the column program's: the faces below
+    GLuint faceBuffer;   // four corners per face of the last block window
+    GLuint faceIndices;  // two triangles per face
     TmapGpuProgram flat;
     TmapGpuProgram columns;
-    int foldWidth;       // texel rows of every table texture are this wide
+    TmapGpuProgram columnsAlphaTested;
+    int foldWidth;       // texel rows of every table texture are this wide (a power of two)
+    int foldShift;       // its base-2 logarithm
     int stackCount;      // most stacked cubes in any column of the map
+    int32_t *blockCubes; // stacked cubes of a column starting at each block
     int32_t *animBlocks; // each animation's block as uploaded (-1: none)
-    float *windowTable;  // the positions as uploaded
-    size_t windowCapacity;
-    bool windowValid;
-    float windowKey[5];  // originX, originY, cellWidth, cellHeight, baseZ
-    int64_t windowCells[4];
+    int32_t *animCubes;  // most cubes of any block each animation has shown
+    float risesCellWidth; // the cube height of the uploaded rises (0: none yet)
+    // The faces of the last block window, rebuilt when the window, its
+    // cells or an animation's tallest column change.
+    bool facesValid;
+    int facesLayer;
+    int64_t facesCells[4]; // across.begin, across.end, down.begin, down.end
+    float facesKey[5];     // originX, originY, cellWidth, cellHeight, baseZ
+    int64_t faceCount;
+    int64_t indexedFaces;  // faces the index buffer covers
 };
 
 extern TmapGpuCopy tmapGpuCopy;
 
-// Texel of entry index of a table folded to the fold width.
 // The width of a table of count entries folded into rows.
 inline int tmapGpuTableWidth(int64_t count)
 {
@@ -76,8 +103,20 @@ inline int tmapGpuTableWidth(int64_t count)
 }
 
 // Brings the GPU copy up to date before a draw: changed cells and the
-// animations' current blocks. Returns the current layer's texture, or 0
-// when the current map is not uploaded or no layer is current.
-GLuint tmapGpuPrepareDraw();
+// animations' current blocks. Returns the current layer's texture and sets
+// layer to its number, or returns 0 when the current map is not uploaded or
+// no layer is current.
+GLuint tmapGpuPrepareDraw(int &layer);
+
+// The faces of a window of block columns (gpu_faces.cpp): built into the
+// face buffer when the window differs from the last one drawn or its faces
+// were dropped. Returns false, with tmapError set, when they cannot be.
+struct TmapSpan;
+bool tmapGpuBuildFaces(int layer, const TmapSpan &across, const TmapSpan &down, float baseZ, float cellWidth,
+                       float cellHeight);
+
+// Drops the faces of the last block window when they show the cell (index
+// into layer), or whatever they show when index is -1.
+void tmapGpuDropFaces(int layer, int64_t index);
 
 #endif

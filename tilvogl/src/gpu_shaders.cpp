@@ -4,9 +4,11 @@
 //
 // The flat program draws a whole window as one quad: each fragment finds
 // its cell, resolves it (animation, block, graphic, mirror flags) from the
-// tables and samples the graphic. The column program draws one instance
-// per face slot of every column, in the order the fixed-function path draws
-// the faces, and collapses the slots that have no face to a point.
+// tables and samples the graphic. The column program draws the faces the
+// CPU laid out for the window (gpu_faces.cpp), in the order the
+// fixed-function path draws them; only the faces of animated cells are
+// resolved here, and those their animation's current block lacks collapse
+// to a point.
 #include <cstring>
 
 #include "gpu_internal.h"
@@ -39,41 +41,46 @@ uniform int alphaTest;
 
 uniform sampler2DArray graphics;
 uniform isampler2D layer;   // cell values
-uniform isampler2D blocks;  // per block: graphics 1 to 4, then (flags, stacked cubes)
+uniform isampler2D blocks;  // per block: (graphic 1, graphic 2, flags, stacked cubes), (graphic 3, graphic 4)
 uniform isampler2D anims;   // per animation: the block it shows, -1 for none
-uniform sampler2D window;   // column x, row y, cube rise of the window
+uniform sampler2D rises;    // the bottom of each stacked cube above the ground
 
 uniform ivec4 counts;       // blocks, animations, graphics
+uniform ivec2 fold;         // every table is folded into rows of 1 << fold.x entries; fold.y is that minus 1
 uniform ivec2 firstCell;    // map cell of the window's first drawn cell
 uniform int mapWidth;
 uniform ivec2 windowSize;   // drawn columns and rows
 uniform float z;            // the flat quad's z, or the columns' ground
 
-ivec2 fold(int index, int width)
+ivec2 folded(int index)
 {
-    return ivec2(index % width, index / width);
+    return ivec2(index & fold.y, index >> fold.x);
+}
+
+// The block an animation shows, or -1.
+int blockOfAnim(int anim)
+{
+    return anim < counts.y ? texelFetch(anims, folded(anim), 0).r : -1;
 }
 
 int blockOfCell(ivec2 cell)
 {
-    int index = cell.y * mapWidth + cell.x;
-    int value = texelFetch(layer, fold(index, textureSize(layer, 0).x), 0).r;
+    int value = texelFetch(layer, folded(cell.y * mapWidth + cell.x), 0).r;
     if (value >= 0)
         return value < counts.x ? value : -1;
-    int anim = -(value + 1);
-    if (anim >= counts.y)
-        return -1;
-    return texelFetch(anims, fold(anim, textureSize(anims, 0).x), 0).r;
+    return blockOfAnim(-(value + 1));
 }
 
-ivec4 blockGraphics(int block)
+// Graphics 1 and 2, the flags and the cubes of a column starting here.
+ivec4 blockCaps(int block)
 {
-    return texelFetch(blocks, fold(2 * block, textureSize(blocks, 0).x), 0);
+    return texelFetch(blocks, folded(2 * block), 0);
 }
 
-ivec4 blockDetails(int block)
+// Graphics 3 and 4.
+ivec2 blockSides(int block)
 {
-    return texelFetch(blocks, fold(2 * block + 1, textureSize(blocks, 0).x), 0);
+    return texelFetch(blocks, folded(2 * block + 1), 0).xy;
 }
 
 bool graphicExists(int graphic)
@@ -126,8 +133,13 @@ void finish(vec2 texCoord, int graphic)
         float f = clamp(exp(-fogDensity * abs(eyeDepth)), 0.0, 1.0);
         result.rgb = mix(fogColour.rgb, result.rgb, f);
     }
+    // A column program without the alpha test never discards, so that the
+    // GL may test depth before shading (a software GL shades every
+    // fragment of a program that may discard).
+#if defined(TMAP_FLAT) || defined(TMAP_ALPHA_TEST)
     if (alphaTest != 0 && result.a <= 0.0)
         discard;
+#endif
     fragmentColour = result;
 }
 #endif
@@ -158,11 +170,11 @@ void main()
     int block = blockOfCell(firstCell + cell);
     if (block < 0)
         discard;
-    ivec4 graphicsOfBlock = blockGraphics(block);
-    int graphic = graphicField == 0 ? graphicsOfBlock.x : graphicsOfBlock.y;
+    ivec4 caps = blockCaps(block);
+    int graphic = graphicField == 0 ? caps.x : caps.y;
     if (!graphicExists(graphic))
         discard;
-    int flags = blockDetails(block).x;
+    int flags = caps.z;
     vec2 texCoord = vec2((flags & 64) != 0 ? 1.0 - within.x : within.x,
                          (flags & 128) != 0 ? 1.0 - within.y : within.y);
     finish(texCoord, graphic);
@@ -171,17 +183,11 @@ void main()
 #endif
 
 #ifdef TMAP_COLUMNS
-uniform int slots;          // face slots per column: 4 per cube of the tallest stack, 2 caps
-uniform float cellWidth;    // the height of a cube
-
 #ifdef TMAP_VERTEX
+layout(location = 0) in vec3 position;
+layout(location = 1) in ivec2 face; // graphic or -(animation + 1), details (gpu_internal.h)
 out vec2 texCoord;
 flat out int graphic;
-
-float windowEntry(int index)
-{
-    return texelFetch(window, fold(index, textureSize(window, 0).x), 0).r;
-}
 
 void noFace()
 {
@@ -193,71 +199,57 @@ void noFace()
     graphic = 0;
 }
 
+const vec3 normals[6] = vec3[6](vec3(-1.0, 0.0, 0.0), vec3(0.0, -1.0, 0.0), vec3(1.0, 0.0, 0.0),
+                                vec3(0.0, 1.0, 0.0), vec3(0.0, 0.0, -1.0), vec3(0.0, 0.0, -1.0));
+
 void main()
 {
-    int slot = gl_InstanceID % slots;
-    int cellIndex = gl_InstanceID / slots;
-    ivec2 cell = ivec2(cellIndex % windowSize.x, cellIndex / windowSize.x);
-    int block = blockOfCell(firstCell + cell);
+    int kind = (face.y >> 2) & 7;
+    texCoord = vec2(float(face.y & 1), float((face.y >> 1) & 1));
+    if (face.x >= 0) {
+        graphic = face.x;
+        shade(position, normals[kind]);
+        return;
+    }
+    // An animated cell: its slots hold the tallest column the animation
+    // has shown; the current one may be lower.
+    int block = blockOfAnim(-(face.x + 1));
     if (block < 0) {
         noFace();
         return;
     }
-    int cubes = blockDetails(block).y;
-    float x0 = windowEntry(cell.x);
-    float x1 = windowEntry(cell.x + 1);
-    int rowBase = windowSize.x + 1;
-    float y0 = windowEntry(rowBase + cell.y);
-    float y1 = windowEntry(rowBase + cell.y + 1);
-    int riseBase = rowBase + windowSize.y + 1;
-    // Corners 0 to 3 of the face, taken as a triangle strip.
-    int corner = gl_VertexID == 2 ? 3 : gl_VertexID == 3 ? 2 : gl_VertexID;
-
-    if (slot < 4 * cubes) {
-        int cube = slot / 4;
-        int face = slot % 4;
-        ivec4 faceGraphics = blockGraphics(block + cube);
-        graphic = face == 0 ? faceGraphics.x : face == 1 ? faceGraphics.y
-                : face == 2 ? faceGraphics.z : faceGraphics.w;
+    int cubes = blockCaps(block).w;
+    if (kind < 4) {
+        int cube = face.y >> 5;
+        if (cube >= cubes) {
+            noFace();
+            return;
+        }
+        ivec2 sides = kind < 2 ? blockCaps(block + cube).xy : blockSides(block + cube);
+        graphic = (kind & 1) == 0 ? sides.x : sides.y;
         if (graphic == 0 || !graphicExists(graphic)) {
             noFace();
             return;
         }
-        float z0 = z + windowEntry(riseBase + cube);
-        float z1 = z0 + cellWidth;
-        // The face's ground edge, from its first corner to its last.
-        vec2 from = face == 0 ? vec2(x0, y0) : face == 1 ? vec2(x1, y0)
-                  : face == 2 ? vec2(x1, y1) : vec2(x0, y1);
-        vec2 to = face == 0 ? vec2(x0, y1) : face == 1 ? vec2(x0, y0)
-                : face == 2 ? vec2(x1, y0) : vec2(x1, y1);
-        vec3 normal = face == 0 ? vec3(-1.0, 0.0, 0.0) : face == 1 ? vec3(0.0, -1.0, 0.0)
-                    : face == 2 ? vec3(1.0, 0.0, 0.0) : vec3(0.0, 1.0, 0.0);
-        bool second = corner >= 2;
-        bool top = corner == 1 || corner == 2;
-        texCoord = vec2(second ? 1.0 : 0.0, top ? 0.0 : 1.0);
-        shade(vec3(second ? to : from, top ? z1 : z0), normal);
+        shade(position, normals[kind]);
         return;
     }
-    if (slot > 4 * cubes + 1) {
-        noFace();
-        return;
-    }
-    int closing = block + cubes;
-    ivec4 capGraphics = blockGraphics(closing);
-    bool upper = slot == 4 * cubes;
-    graphic = upper ? capGraphics.y : capGraphics.x;
+    ivec4 caps = blockCaps(block + cubes);
+    bool upper = kind == 4;
+    graphic = upper ? caps.y : caps.x;
     if ((upper && graphic == 0) || !graphicExists(graphic)) {
         noFace();
         return;
     }
     // The upper cap, or the only one, tops the column; beneath an upper cap
     // the first graphic lies on the ground.
-    float zc = z + (upper || capGraphics.y == 0 ? windowEntry(riseBase + cubes) : 0.0);
-    int flags = blockDetails(closing).x;
-    bool right = corner == 1 || corner == 2;
-    bool farRow = corner >= 2;
-    texCoord = vec2(right != ((flags & 64) != 0) ? 1.0 : 0.0, farRow != ((flags & 128) != 0) ? 1.0 : 0.0);
-    shade(vec3(right ? x1 : x0, farRow ? y1 : y0, zc), vec3(0.0, 0.0, -1.0));
+    float top = texelFetch(rises, folded(cubes), 0).r;
+    float zc = z + (upper || caps.y == 0 ? top : 0.0);
+    if ((caps.z & 64) != 0)
+        texCoord.x = 1.0 - texCoord.x;
+    if ((caps.z & 128) != 0)
+        texCoord.y = 1.0 - texCoord.y;
+    shade(vec3(position.xy, zc), normals[kind]);
 }
 #endif
 
@@ -295,7 +287,9 @@ GLuint compile(GLenum stage, bool embedded, const char *kindDefine)
 
 bool tmapGpuBuildProgram(TmapGpuProgramKind kind, bool embedded, TmapGpuProgram &program)
 {
-    const char *kindDefine = kind == tmapGpuFlat ? "#define TMAP_FLAT\n" : "#define TMAP_COLUMNS\n";
+    const char *kindDefine = kind == tmapGpuFlat      ? "#define TMAP_FLAT\n"
+                           : kind == tmapGpuColumns ? "#define TMAP_COLUMNS\n"
+                                                    : "#define TMAP_COLUMNS\n#define TMAP_ALPHA_TEST\n";
     GLuint vertex = compile(GL_VERTEX_SHADER, embedded, kindDefine);
     GLuint fragment = compile(GL_FRAGMENT_SHADER, embedded, kindDefine);
     GLuint name = vertex != 0 && fragment != 0 ? tmapGl.CreateProgram() : 0;
@@ -323,7 +317,7 @@ bool tmapGpuBuildProgram(TmapGpuProgramKind kind, bool embedded, TmapGpuProgram 
     tmapGl.Uniform1i(program.layer, tmapGpuUnitLayer);
     tmapGl.Uniform1i(program.blocks, tmapGpuUnitBlocks);
     tmapGl.Uniform1i(program.anims, tmapGpuUnitAnims);
-    tmapGl.Uniform1i(program.window, tmapGpuUnitWindow);
+    tmapGl.Uniform1i(program.rises, tmapGpuUnitRises);
     tmapGl.UseProgram(0);
     return true;
 }

@@ -1,6 +1,7 @@
 // The GPU copy of the current map: tmapGpuUpload makes it, tmapGpuRelease
 // deletes it, and the model tells it what changed (a cell, a new map). The
 // draws bring it up to date before they draw (tmapGpuPrepareDraw).
+#include <cstddef> // offsetof
 #include <cstring>
 
 #include "gpu_internal.h"
@@ -84,15 +85,19 @@ void uploadGraphics()
     }
 }
 
-// Two texels per block: its four graphics, then its flags and the number of
-// stacked cubes of a column that starts at it. Returns false when out of
-// memory.
+// Two texels per block: what a flat cell and a cap need (graphics 1 and 2,
+// the flags, the number of stacked cubes of a column that starts at it),
+// then graphics 3 and 4. The cubes are also kept on the host. Returns false
+// when out of memory.
 bool uploadBlocks()
 {
     int64_t count = tmapBlocks != nullptr ? tmapBlockCount : 0;
     int32_t *texels = static_cast<int32_t *>(tmapAllocate(size_t(count) * 8 * sizeof(int32_t)));
-    if (texels == nullptr)
+    tmapGpuCopy.blockCubes = static_cast<int32_t *>(tmapAllocate(size_t(count) * sizeof(int32_t)));
+    if (texels == nullptr || tmapGpuCopy.blockCubes == nullptr) {
+        tmapFree(texels);
         return false;
+    }
     tmapGpuCopy.stackCount = 0;
     // A column climbs through consecutive stacked records and ends at the
     // first record without the flag, or at the last record.
@@ -104,11 +109,12 @@ bool uploadBlocks()
         int32_t *texel = texels + b * 8;
         texel[0] = block.graphic1;
         texel[1] = block.graphic2;
-        texel[2] = block.graphic3;
-        texel[3] = block.graphic4;
-        texel[4] = block.flags;
-        texel[5] = cubes;
+        texel[2] = block.flags;
+        texel[3] = cubes;
+        texel[4] = block.graphic3;
+        texel[5] = block.graphic4;
         texel[6] = texel[7] = 0;
+        tmapGpuCopy.blockCubes[b] = cubes;
         cubesAbove = cubes;
         if (cubes > tmapGpuCopy.stackCount)
             tmapGpuCopy.stackCount = cubes;
@@ -129,20 +135,47 @@ int32_t currentBlockOf(const TmapAnim &anim)
 
 int animCount() { return tmapAnims != nullptr ? tmapAnimCount : 0; }
 
+int32_t cubesOf(int32_t block) { return block >= 0 ? tmapGpuCopy.blockCubes[block] : 0; }
+
+// The tallest column among an animation's frames, start to end: the slots
+// its cells get in a block window. Scanning stops after a bounded number of
+// frames in all; a taller column shown later grows the slots then.
+int32_t tallestFrame(const TmapAnim &anim, int64_t &scanBudget)
+{
+    int32_t tallest = cubesOf(currentBlockOf(anim));
+    int64_t first = anim.start < 0 ? 0 : anim.start;
+    int64_t end = anim.end < tmapAnimFrameCount ? anim.end : tmapAnimFrameCount;
+    if (tmapAnimFrames == nullptr || end - first > scanBudget)
+        return tallest;
+    for (int64_t frame = first; frame < end; ++frame) {
+        int32_t block = tmapAnimFrames[frame];
+        int32_t cubes = block >= 0 && block < tmapBlockCount ? cubesOf(block) : 0;
+        tallest = cubes > tallest ? cubes : tallest;
+    }
+    scanBudget -= end > first ? end - first : 0;
+    return tallest;
+}
+
 bool uploadAnims()
 {
     int count = animCount();
     tmapGpuCopy.animBlocks = static_cast<int32_t *>(tmapAllocate(size_t(count) * sizeof(int32_t)));
-    if (tmapGpuCopy.animBlocks == nullptr)
+    tmapGpuCopy.animCubes = static_cast<int32_t *>(tmapAllocate(size_t(count) * sizeof(int32_t)));
+    if (tmapGpuCopy.animBlocks == nullptr || tmapGpuCopy.animCubes == nullptr)
         return false;
-    for (int n = 0; n < count; ++n)
+    int64_t scanBudget = int64_t(1) << 24;
+    for (int n = 0; n < count; ++n) {
         tmapGpuCopy.animBlocks[n] = currentBlockOf(tmapAnims[n]);
+        tmapGpuCopy.animCubes[n] = tallestFrame(tmapAnims[n], scanBudget);
+    }
     tmapGpuCopy.anims = makeTable(GL_R32I, GL_RED_INTEGER, GL_INT, count, tmapGpuCopy.animBlocks, sizeof(int32_t));
     return true;
 }
 
 // Which animations show another block than uploaded: work per animation.
-// Notes their new blocks; first > last when none changed.
+// Notes their new blocks; first > last when none changed. A block taller
+// than the animation's slots grows them, and the block window is laid out
+// again.
 void findAnimChanges(int &first, int &last)
 {
     int count = animCount();
@@ -152,6 +185,10 @@ void findAnimChanges(int &first, int &last)
         int32_t block = currentBlockOf(tmapAnims[n]);
         if (block != tmapGpuCopy.animBlocks[n]) {
             tmapGpuCopy.animBlocks[n] = block;
+            if (cubesOf(block) > tmapGpuCopy.animCubes[n]) {
+                tmapGpuCopy.animCubes[n] = cubesOf(block);
+                tmapGpuDropFaces(-1, -1);
+            }
             first = n < first ? n : first;
             last = n;
         }
@@ -213,11 +250,37 @@ void restoreUnpacking(const UnpackState &saved)
     tmapGl.PixelStorei(GL_UNPACK_ALIGNMENT, saved.alignment);
 }
 
+// The column program's vertex array: corners from the face buffer, their
+// order from the index buffer (both filled by the first block draw).
+void makeFaceArray()
+{
+    TmapGpuCopy &copy = tmapGpuCopy;
+    GLint arrayBuffer = 0, vertexArray = 0;
+    tmapGl.GetIntegerv(GL_ARRAY_BUFFER_BINDING, &arrayBuffer);
+    tmapGl.GetIntegerv(GL_VERTEX_ARRAY_BINDING, &vertexArray);
+    tmapGl.GenVertexArrays(1, &copy.faceArray);
+    tmapGl.GenBuffers(1, &copy.faceBuffer);
+    tmapGl.GenBuffers(1, &copy.faceIndices);
+    tmapGl.BindVertexArray(copy.faceArray);
+    tmapGl.BindBuffer(GL_ARRAY_BUFFER, copy.faceBuffer);
+    tmapGl.BindBuffer(GL_ELEMENT_ARRAY_BUFFER, copy.faceIndices);
+    const GLsizei stride = sizeof(TmapGpuCorner);
+    tmapGl.EnableVertexAttribArray(tmapGpuAttributePosition);
+    tmapGl.VertexAttribPointer(tmapGpuAttributePosition, 3, GL_FLOAT, GL_FALSE, stride,
+                               reinterpret_cast<const void *>(offsetof(TmapGpuCorner, x)));
+    tmapGl.EnableVertexAttribArray(tmapGpuAttributeFace);
+    tmapGl.VertexAttribIPointer(tmapGpuAttributeFace, 2, GL_INT, stride,
+                                reinterpret_cast<const void *>(offsetof(TmapGpuCorner, graphic)));
+    tmapGl.BindVertexArray(GLuint(vertexArray));
+    tmapGl.BindBuffer(GL_ARRAY_BUFFER, GLuint(arrayBuffer));
+}
+
 // Forgets the copy without a GL call, freeing its host memory.
 void forgetObjects()
 {
     tmapFree(tmapGpuCopy.animBlocks);
-    tmapFree(tmapGpuCopy.windowTable);
+    tmapFree(tmapGpuCopy.animCubes);
+    tmapFree(tmapGpuCopy.blockCubes);
     std::memset(&tmapGpuCopy, 0, sizeof tmapGpuCopy);
     changedCellCount = 0;
     changedLayersWhole = 0;
@@ -232,10 +295,14 @@ void deleteObjects()
         tmapGl.DeleteTextures(TMAP_LAYER_COUNT, copy.layers);
         tmapGl.DeleteTextures(1, &copy.blocks);
         tmapGl.DeleteTextures(1, &copy.anims);
-        tmapGl.DeleteTextures(1, &copy.window);
+        tmapGl.DeleteTextures(1, &copy.rises);
         tmapGl.DeleteVertexArrays(1, &copy.vertexArray);
+        tmapGl.DeleteVertexArrays(1, &copy.faceArray);
+        tmapGl.DeleteBuffers(1, &copy.faceBuffer);
+        tmapGl.DeleteBuffers(1, &copy.faceIndices);
         tmapGl.DeleteProgram(copy.flat.name);
         tmapGl.DeleteProgram(copy.columns.name);
+        tmapGl.DeleteProgram(copy.columnsAlphaTested.name);
     }
     forgetObjects();
 }
@@ -254,7 +321,12 @@ bool fitsLimits()
     tmapGl.GetIntegerv(GL_MAX_ARRAY_TEXTURE_LAYERS, &maxLayers);
     if (maxSize < 1 || maxLayers < 1)
         return false;
-    tmapGpuCopy.foldWidth = maxSize;
+    // A power of two, so that the shaders fold with a shift and a mask.
+    tmapGpuCopy.foldShift = 0;
+    while (tmapGpuCopy.foldShift < 30 && (2 << tmapGpuCopy.foldShift) <= maxSize)
+        ++tmapGpuCopy.foldShift;
+    tmapGpuCopy.foldWidth = 1 << tmapGpuCopy.foldShift;
+    maxSize = tmapGpuCopy.foldWidth;
     // Every table must fit maxSize rows of maxSize entries, and its
     // entries must be counted by the shaders' 32-bit integers.
     int64_t tableLimit = int64_t(maxSize) * int64_t(maxSize);
@@ -306,9 +378,11 @@ int tmapGpuUpload(void)
     TmapGpuCopy &copy = tmapGpuCopy;
     copy.uploaded = true;
     if (!tmapGpuBuildProgram(tmapGpuFlat, context.embedded, copy.flat) ||
-        !tmapGpuBuildProgram(tmapGpuColumns, context.embedded, copy.columns))
+        !tmapGpuBuildProgram(tmapGpuColumns, context.embedded, copy.columns) ||
+        !tmapGpuBuildProgram(tmapGpuColumnsAlphaTested, context.embedded, copy.columnsAlphaTested))
         return refuse(TMAP_ERROR_NO_GL_CONTEXT);
     tmapGl.GenVertexArrays(1, &copy.vertexArray);
+    makeFaceArray();
 
     UnpackState unpacking = plainUnpacking();
     tmapGl.ActiveTexture(GL_TEXTURE0);
@@ -317,8 +391,8 @@ int tmapGpuUpload(void)
         if (tmapLayers[layer] != nullptr)
             uploadLayer(layer);
     bool allocated = uploadBlocks() && uploadAnims();
-    tmapGl.GenTextures(1, &copy.window);
-    tmapGl.BindTexture(GL_TEXTURE_2D, copy.window);
+    tmapGl.GenTextures(1, &copy.rises);
+    tmapGl.BindTexture(GL_TEXTURE_2D, copy.rises);
     setTableParameters(GL_TEXTURE_2D);
     restoreUnpacking(unpacking);
 
@@ -341,11 +415,11 @@ void tmapGpuRelease(void)
         deleteObjects();
 }
 
-GLuint tmapGpuPrepareDraw()
+GLuint tmapGpuPrepareDraw(int &current)
 {
     if (!tmapGpuCopy.current || tmapCurrentLayer == nullptr)
         return 0;
-    int current = -1;
+    current = -1;
     for (int layer = 0; layer < TMAP_LAYER_COUNT; ++layer)
         if (tmapLayers[layer] == tmapCurrentLayer)
             current = layer;
@@ -377,6 +451,7 @@ void tmapGpuCellChanged(const int32_t *cell)
             changedCells[changedCellCount++] = {layer, cell - first};
         else
             changedLayersWhole |= 1u << layer;
+        tmapGpuDropFaces(layer, cell - first);
     }
 }
 

@@ -107,7 +107,8 @@ int drawFlat(const TmapGpuView *view, Field field, int cellX, int cellY, int col
                                 cellHeight, layerTexture, layer, across, down);
     if (ready <= 0)
         return ready;
-    const TmapGpuProgram &program = tmapGpuCopy.flat;
+    const bool animated = (tmapGpuCopy.layersAnimated >> layer) & 1u;
+    const TmapGpuProgram &program = tmapGpuCopy.programs[tmapGpuFlat | (animated ? tmapGpuAnimated : 0)];
     useProgram(program, *view, layerTexture, across, down, z);
     tmapGl.BindVertexArray(tmapGpuCopy.vertexArray);
     float x1 = farEdge(across.origin, cellWidth, across.end - across.begin);
@@ -167,7 +168,9 @@ int tmapGpuDrawBlocks(const TmapGpuView *view, int cellX, int cellY, int columns
         return -1;
     if (tmapGpuCopy.faceCount == 0)
         return 0;
-    const TmapGpuProgram &program = view->alphaTest ? tmapGpuCopy.columnsAlphaTested : tmapGpuCopy.columns;
+    const int kind = (tmapGpuCopy.facesAnimated ? tmapGpuAnimated : 0) |
+                     (view->alphaTest ? tmapGpuColumnsAlphaTested : 0);
+    const TmapGpuProgram &program = tmapGpuCopy.programs[kind];
     useProgram(program, *view, layerTexture, across, down, baseZ);
     tmapGl.BindVertexArray(tmapGpuCopy.faceArray);
     tmapGl.DrawElements(GL_TRIANGLES, GLsizei(tmapGpuCopy.faceCount * 6), GL_UNSIGNED_INT, nullptr);

@@ -16,6 +16,7 @@ namespace {
 
 struct FaceWriter {
     TmapGpuCorner *next;
+    bool animated; // some faces are animated cells'
 
     void corner(float x, float y, float z, int32_t graphic, int32_t details)
     {
@@ -64,6 +65,7 @@ int64_t columnFaces(int32_t value, const float *rises, float x, float x1, float 
         if (cubes >= int32_t(1) << (31 - TMAP_GPU_CORNER_CUBE_SHIFT))
             return INT32_MAX;
         if (out) {
+            out->animated = true;
             for (int32_t cube = 0; cube < cubes; ++cube) {
                 float z0 = baseZ + rises[cube];
                 float z1 = z0 + cubeHeight;
@@ -224,7 +226,7 @@ bool tmapGpuBuildFaces(int layer, const TmapSpan &across, const TmapSpan &down, 
         tmapError = TMAP_ERROR_OUT_OF_MEMORY;
         return false;
     }
-    FaceWriter writer{corners};
+    FaceWriter writer{corners, false};
     windowFaces(layer, across, down, baseZ, cellWidth, cellHeight, rises, &writer);
     tmapFree(rises);
     // The program's array buffer binding is its own; the element buffer
@@ -243,6 +245,7 @@ bool tmapGpuBuildFaces(int layer, const TmapSpan &across, const TmapSpan &down, 
         return false;
     }
     copy.faceCount = faces;
+    copy.facesAnimated = writer.animated;
     copy.facesLayer = layer;
     std::memcpy(copy.facesKey, key, sizeof key);
     std::memcpy(copy.facesCells, cells, sizeof cells);

@@ -38,14 +38,21 @@ struct TmapGpuProgram {
 #undef TMAP_GPU_UNIFORM_FIELD
 };
 
-enum TmapGpuProgramKind { tmapGpuFlat, tmapGpuColumns, tmapGpuColumnsAlphaTested };
+// The programs, one for each combination of these bits (the flat ones
+// leave the alpha test to a uniform).
+enum TmapGpuProgramKind {
+    tmapGpuAnimated = 1,           // resolves animated cells through the animation table
+    tmapGpuColumnsAlphaTested = 2, // discards fragments of alpha 0
+    tmapGpuFlat = 4,               // the flat program, else the column program
+    tmapGpuProgramKinds = 6
+};
 
 // Vertex attributes of the column program.
 enum TmapGpuAttribute { tmapGpuAttributePosition, tmapGpuAttributeFace };
 
 // Compiles and links one program for the context's shading language.
 // Returns false (and makes nothing) when the GL refuses it.
-bool tmapGpuBuildProgram(TmapGpuProgramKind kind, bool embedded, TmapGpuProgram &program);
+bool tmapGpuBuildProgram(int kind, bool embedded, TmapGpuProgram &program);
 
 // One corner of a face of the last block window, as the column program
 // reads it. A face whose cell shows an animation is resolved by the shader
@@ -74,9 +81,8 @@ struct TmapGpuCopy {
     GLuint faceArray;    // the column program's: the faces below
     GLuint faceBuffer;   // four corners per face of the last block window
     GLuint faceIndices;  // two triangles per face
-    TmapGpuProgram flat;
-    TmapGpuProgram columns;
-    TmapGpuProgram columnsAlphaTested;
+    TmapGpuProgram programs[tmapGpuProgramKinds]; // by TmapGpuProgramKind bits
+    unsigned layersAnimated; // bit k: layer k has animated cells
     int foldWidth;       // texel rows of every table texture are this wide (a power of two)
     int foldShift;       // its base-2 logarithm
     int stackCount;      // most stacked cubes in any column of the map
@@ -91,6 +97,7 @@ struct TmapGpuCopy {
     int64_t facesCells[4]; // across.begin, across.end, down.begin, down.end
     float facesKey[5];     // originX, originY, cellWidth, cellHeight, baseZ
     int64_t faceCount;
+    bool facesAnimated;    // some of them are animated cells' 
     int64_t indexedFaces;  // faces the index buffer covers
 };
 

@@ -63,12 +63,19 @@ int blockOfAnim(int anim)
     return anim < counts.y ? texelFetch(anims, folded(anim), 0).r : -1;
 }
 
+// The block a cell shows, or -1. Only the program for layers with animated
+// cells reads the animation table: a software GL runs both sides of a
+// branch.
 int blockOfCell(ivec2 cell)
 {
     int value = texelFetch(layer, folded(cell.y * mapWidth + cell.x), 0).r;
     if (value >= 0)
         return value < counts.x ? value : -1;
+#ifdef TMAP_ANIMATED
     return blockOfAnim(-(value + 1));
+#else
+    return -1;
+#endif
 }
 
 // Graphics 1 and 2, the flags and the cubes of a column starting here.
@@ -202,54 +209,63 @@ void noFace()
 const vec3 normals[6] = vec3[6](vec3(-1.0, 0.0, 0.0), vec3(0.0, -1.0, 0.0), vec3(1.0, 0.0, 0.0),
                                 vec3(0.0, 1.0, 0.0), vec3(0.0, 0.0, -1.0), vec3(0.0, 0.0, -1.0));
 
-void main()
+#ifdef TMAP_ANIMATED
+// A face of an animated cell, from the animation's current block: its
+// slots hold the tallest column the animation has shown, and the current
+// column may be lower.
+void animatedFace(int kind)
 {
-    int kind = (face.y >> 2) & 7;
-    texCoord = vec2(float(face.y & 1), float((face.y >> 1) & 1));
-    if (face.x >= 0) {
-        graphic = face.x;
-        shade(position, normals[kind]);
-        return;
-    }
-    // An animated cell: its slots hold the tallest column the animation
-    // has shown; the current one may be lower.
     int block = blockOfAnim(-(face.x + 1));
     if (block < 0) {
         noFace();
         return;
     }
     int cubes = blockCaps(block).w;
-    if (kind < 4) {
-        int cube = face.y >> 5;
-        if (cube >= cubes) {
-            noFace();
-            return;
-        }
-        ivec2 sides = kind < 2 ? blockCaps(block + cube).xy : blockSides(block + cube);
-        graphic = (kind & 1) == 0 ? sides.x : sides.y;
-        if (graphic == 0 || !graphicExists(graphic)) {
-            noFace();
-            return;
-        }
-        shade(position, normals[kind]);
+    int cube = face.y >> 5;
+    bool side = kind < 4;
+    if (side && cube >= cubes) {
+        noFace();
         return;
     }
-    ivec4 caps = blockCaps(block + cubes);
+    // A side reads graphics 1 and 2 or 3 and 4 of its cube's record; a cap
+    // the first texel of the closing record.
+    int record = block + (side ? cube : cubes);
+    ivec4 texel = texelFetch(blocks, folded(2 * record + (side ? kind >> 1 : 0)), 0);
     bool upper = kind == 4;
-    graphic = upper ? caps.y : caps.x;
-    if ((upper && graphic == 0) || !graphicExists(graphic)) {
+    graphic = side ? ((kind & 1) == 0 ? texel.x : texel.y) : upper ? texel.y : texel.x;
+    if (((side || upper) && graphic == 0) || !graphicExists(graphic)) {
         noFace();
+        return;
+    }
+    if (side) {
+        shade(position, normals[kind]);
         return;
     }
     // The upper cap, or the only one, tops the column; beneath an upper cap
     // the first graphic lies on the ground.
     float top = texelFetch(rises, folded(cubes), 0).r;
-    float zc = z + (upper || caps.y == 0 ? top : 0.0);
-    if ((caps.z & 64) != 0)
+    float zc = z + (upper || texel.y == 0 ? top : 0.0);
+    if ((texel.z & 64) != 0)
         texCoord.x = 1.0 - texCoord.x;
-    if ((caps.z & 128) != 0)
+    if ((texel.z & 128) != 0)
         texCoord.y = 1.0 - texCoord.y;
     shade(vec3(position.xy, zc), normals[kind]);
+}
+#endif
+
+void main()
+{
+    int kind = (face.y >> 2) & 7;
+    texCoord = vec2(float(face.y & 1), float((face.y >> 1) & 1));
+#ifdef TMAP_ANIMATED
+    // Only windows with animated cells pay for the table reads.
+    if (face.x < 0) {
+        animatedFace(kind);
+        return;
+    }
+#endif
+    graphic = face.x;
+    shade(position, normals[kind]);
 }
 #endif
 
@@ -285,11 +301,17 @@ GLuint compile(GLenum stage, bool embedded, const char *kindDefine)
 
 } // namespace
 
-bool tmapGpuBuildProgram(TmapGpuProgramKind kind, bool embedded, TmapGpuProgram &program)
+bool tmapGpuBuildProgram(int kind, bool embedded, TmapGpuProgram &program)
 {
-    const char *kindDefine = kind == tmapGpuFlat      ? "#define TMAP_FLAT\n"
-                           : kind == tmapGpuColumns ? "#define TMAP_COLUMNS\n"
-                                                    : "#define TMAP_COLUMNS\n#define TMAP_ALPHA_TEST\n";
+    static const char *const kindDefines[] = {
+        "#define TMAP_COLUMNS\n",
+        "#define TMAP_COLUMNS\n#define TMAP_ANIMATED\n",
+        "#define TMAP_COLUMNS\n#define TMAP_ALPHA_TEST\n",
+        "#define TMAP_COLUMNS\n#define TMAP_ANIMATED\n#define TMAP_ALPHA_TEST\n",
+        "#define TMAP_FLAT\n",
+        "#define TMAP_FLAT\n#define TMAP_ANIMATED\n",
+    };
+    const char *kindDefine = kindDefines[kind];
     GLuint vertex = compile(GL_VERTEX_SHADER, embedded, kindDefine);
     GLuint fragment = compile(GL_FRAGMENT_SHADER, embedded, kindDefine);
     GLuint name = vertex != 0 && fragment != 0 ? tmapGl.CreateProgram() : 0;

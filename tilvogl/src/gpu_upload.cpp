@@ -59,6 +59,10 @@ int64_t cellCount() { return int64_t(tmapWidth) * int64_t(tmapHeight); }
 
 void uploadLayer(int layer)
 {
+    const int64_t cells = cellCount();
+    for (int64_t k = 0; k < cells && !((tmapGpuCopy.layersAnimated >> layer) & 1u); ++k)
+        if (tmapLayers[layer][k] < 0)
+            tmapGpuCopy.layersAnimated |= 1u << layer;
     tmapGl.DeleteTextures(1, &tmapGpuCopy.layers[layer]);
     tmapGpuCopy.layers[layer] =
         makeTable(GL_R32I, GL_RED_INTEGER, GL_INT, cellCount(), tmapLayers[layer], sizeof(int32_t));
@@ -300,9 +304,8 @@ void deleteObjects()
         tmapGl.DeleteVertexArrays(1, &copy.faceArray);
         tmapGl.DeleteBuffers(1, &copy.faceBuffer);
         tmapGl.DeleteBuffers(1, &copy.faceIndices);
-        tmapGl.DeleteProgram(copy.flat.name);
-        tmapGl.DeleteProgram(copy.columns.name);
-        tmapGl.DeleteProgram(copy.columnsAlphaTested.name);
+        for (const TmapGpuProgram &program : copy.programs)
+            tmapGl.DeleteProgram(program.name);
     }
     forgetObjects();
 }
@@ -377,9 +380,10 @@ int tmapGpuUpload(void)
 
     TmapGpuCopy &copy = tmapGpuCopy;
     copy.uploaded = true;
-    if (!tmapGpuBuildProgram(tmapGpuFlat, context.embedded, copy.flat) ||
-        !tmapGpuBuildProgram(tmapGpuColumns, context.embedded, copy.columns) ||
-        !tmapGpuBuildProgram(tmapGpuColumnsAlphaTested, context.embedded, copy.columnsAlphaTested))
+    bool built = true;
+    for (int kind = 0; kind < tmapGpuProgramKinds; ++kind)
+        built = built && tmapGpuBuildProgram(kind, context.embedded, copy.programs[kind]);
+    if (!built)
         return refuse(TMAP_ERROR_NO_GL_CONTEXT);
     tmapGl.GenVertexArrays(1, &copy.vertexArray);
     makeFaceArray();
@@ -452,6 +456,8 @@ void tmapGpuCellChanged(const int32_t *cell)
         else
             changedLayersWhole |= 1u << layer;
         tmapGpuDropFaces(layer, cell - first);
+        if (*cell < 0)
+            tmapGpuCopy.layersAnimated |= 1u << layer;
     }
 }
 

@@ -3,8 +3,9 @@
 //
 // A window's geometry seldom changes between frames (only animated cells
 // change, and mostly only their textures): the dependencies between quads
-// are kept while the corners stay bit for bit the same, and the whole
-// schedule while the textures do too.
+// are kept per cell, and only the cells that a change of corners touches
+// are worked out again; the placements of unchanged cells are kept too; the
+// whole schedule is kept while the geometry and the textures stay the same.
 #include <cstdint>
 #include <cstring>
 

@@ -14,7 +14,8 @@
 //   layers.cpp    layer selection, cell access, row tables
 //   anims.cpp     animation reset and stepping
 //   draw.cpp      the draw operations, in cell order or collecting for:
-//   bytexture*.cpp the grouping by texture and its scratch memory (see
+//   bytexture.cpp and bytexture_*.cpp
+//                 the grouping by texture and its scratch memory (see
 //                 bytexture_internal.h)
 //   gpu_*.cpp     the shader renderer (see gpu_internal.h)
 #ifndef TILVOGL_INTERNAL_H

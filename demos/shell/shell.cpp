@@ -45,11 +45,12 @@ static const int maxTicksPerFrame = 25;
 // take many seconds.
 static const uint64_t maxBlockFaces = 250000;
 
-// Face slots the shader renderer may draw in a frame. It gives every column
-// of a window the same slots, four per cube of the map's tallest stack and
-// two caps, and its cost follows the slots, used or not; on the same
-// renderer a frame of 635 000 slots took 0.5 to 1.3 s.
-static const uint64_t maxShaderFaceSlots = 1000000;
+// Faces of block columns a scene draws at most through the shader renderer.
+// It draws the faces a window has (for animated cells, those of the
+// animation's tallest column) from one buffer; on the same software
+// renderer 635 000 faces took 0.19 s a frame, so a frame passes about a
+// second near three million faces.
+static const uint64_t maxShaderFaces = 3000000;
 
 // ---------------------------------------------------------------- helpers
 
@@ -134,43 +135,15 @@ static void refuseMap(const char *what, const std::string &reason)
     exit(1);
 }
 
-// The cubes of the map's tallest stack: the longest run of stacked records.
-static uint64_t tallestStack(void)
-{
-    uint64_t tallest = 0, run = 0;
-    for (int b = 0; b < tmapBlockCount; ++b) {
-        run = (tmapBlocks[b].flags & 0x20) ? run + 1 : 0;
-        if (run > tallest)
-            tallest = run;
-    }
-    return tallest;
-}
-
-// Cells of the window inside the current layer, along one axis.
-static uint64_t cellsInside(int first, int count, int size)
-{
-    int64_t from = first < 0 ? 0 : first, to = (int64_t)first + count;
-    if (to > size)
-        to = size;
-    return to > from ? (uint64_t)(to - from) : 0;
-}
-
 void requireDrawableBlockWindow(int cellX, int cellY, int columns, int rows)
 {
     std::string window = "its " + std::to_string(columns) + " x " + std::to_string(rows) + " window ";
-    if (shaderRenderer) {
-        uint64_t cells = cellsInside(cellX, columns, tmapWidth) * cellsInside(cellY, rows, tmapHeight);
-        uint64_t slots = cells * (4 * tallestStack() + 2);
-        if (slots > maxShaderFaceSlots)
-            refuseMap("draw", window + "needs " + std::to_string(slots) + " face slots, more than the limit of " +
-                                  std::to_string(maxShaderFaceSlots));
-        return;
-    }
     // Frames to come may show the tallest frame of every animation.
     uint64_t faces = measureBlockWindow(cellX, cellY, columns, rows).facesAnyFrame;
-    if (faces > maxBlockFaces)
+    uint64_t limit = shaderRenderer ? maxShaderFaces : maxBlockFaces;
+    if (faces > limit)
         refuseMap("draw", window + "has " + std::to_string(faces) + " block faces, more than the limit of " +
-                              std::to_string(maxBlockFaces));
+                              std::to_string(limit));
 }
 
 // ---------------------------------------------------------------- start-up

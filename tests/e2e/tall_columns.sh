@@ -49,8 +49,8 @@ for program in spinlit isoview; do
     echo "$program --shader: draws the 635 000 faces"
 done
 
-# Columns of 1023 cubes: 10 million face slots, refused on the shader path
-# as well.
+# Columns of 1023 cubes: 10 million faces, refused on the shader path as
+# well.
 "$bin/tall_columns_map" "$folder/TEST2A.FMP" 1023 || fail "cannot write the towering map"
 for program in spinlit isoview; do
     "$bin/$program" --shader 2>"$E2E_WORK/$program-towering.err" &
@@ -59,7 +59,7 @@ for program in spinlit isoview; do
     question=$(wait_window '^TilvoGL$' 1) && send_keys "$question" n
     wait_exit "$pid" 15
     [ "$EXIT_STATUS" = 1 ] || fail "$program --shader ended with status $EXIT_STATUS on columns of 1023 cubes"
-    grep -q "^$program: cannot draw map \"TEST2A.FMP\": its 50 x 50 window needs 10235000 face slots, more than the limit" \
+    grep -q "^$program: cannot draw map \"TEST2A.FMP\": its 50 x 50 window has 10235000 block faces, more than the limit of 3000000" \
         "$E2E_WORK/$program-towering.err" || fail "$program --shader wrote '$(cat "$E2E_WORK/$program-towering.err")'"
     echo "$program --shader: $(cat "$E2E_WORK/$program-towering.err")"
 done

@@ -11,15 +11,18 @@
  * columns, caps, clipping at the layer's edges and skipped cells included):
  *   - a flat window is one draw of one quad whatever its size: a fragment
  *     shader reads the cell, its animation and block, and the graphic;
- *   - a window of block columns is one instanced draw: every column has the
- *     same number of face slots (four per cube of the map's tallest stack,
- *     plus two caps), unused slots make no fragments, and the faces are
- *     drawn in the fixed-function path's order, so coplanar caps and equal
- *     depths resolve the same way.
+ *   - a window of block columns is one draw of its faces, laid out on the
+ *     CPU when the window is first drawn (or its cells change) and kept on
+ *     the GPU: four corners a face, in the fixed-function path's order, so
+ *     coplanar caps and equal depths resolve the same way. A cell showing an
+ *     animation gets the faces of the tallest column its animation has
+ *     shown; those its current frame lacks make no fragments.
  * A frame whose map did not change does no work per cell on the CPU: it
  * compares the animations' current frames with the uploaded ones (work per
- * animation) and re-sends the window's column and row positions only when
- * the window changed (work per column and row).
+ * animation). The faces of a block window are laid out again (work per cell
+ * and face of the window) only when the window's position, size or scale
+ * changes, a cell inside it is changed, or an animation shows a column
+ * taller than any it showed before (at most once per height).
  *
  * The map must have been loaded with TMAP_TEXTURES_NONE: the renderer takes
  * the graphics from tmapGraphicPixels, so a map loads without any context
@@ -32,6 +35,8 @@
  *     animation) when it changed;
  *   - tmapSetCell: the next draw uploads that one cell (4 bytes); after more
  *     than a few hundred changes between two draws, the changed layer whole;
+ *     a cell inside the last block window also has that window's faces laid
+ *     out again at its next draw;
  *   - tmapSelectLayer: the next draw uses that layer's texture;
  *   - a new map, or tmapRelease: the draws refuse until the next
  *     tmapGpuUpload, which deletes the old GL objects and makes new ones.
@@ -41,7 +46,11 @@
  * GPU memory: 4 bytes per cell of each present layer (a 32-bit integer
  * texture); tmapTileWidth * tmapTileHeight * 4 bytes per graphic (RGBA, 8
  * bits a channel, no mipmaps); 32 bytes per block record; 4 bytes per
- * animation; 4 bytes per column, row and stacked cube of the last window.
+ * animation; 4 bytes per stacked cube of the tallest column; for the last
+ * block window, 80 bytes per face (four corners of 20 bytes) and up to 48
+ * bytes of indices per face (six of 4 bytes, the index buffer grown by
+ * doubling); while the faces are laid out, 80 bytes per face of host
+ * memory too.
  * The tables are folded into textures no wider than the GL's largest, so a
  * layer of up to GL_MAX_TEXTURE_SIZE squared cells fits.
  *
@@ -176,9 +185,10 @@ int tmapGpuUpload(void);
  * drawn, no GL call made and tmapError unchanged when view is NULL, no
  * layer is current, or the current map was not uploaded (nothing uploaded
  * yet, tmapGpuRelease called, or a new map or tmapRelease since the
- * upload). tmapGpuDrawBlocks also refuses, with TMAP_ERROR_GL_LIMITS, a
- * window whose columns have more than 2^31 - 1 face slots in all (cells
- * drawn times the slots of the tallest column). */
+ * upload). tmapGpuDrawBlocks also refuses, with nothing drawn, a window of
+ * more than 357 913 941 faces (six indices a face counted by a 32-bit
+ * integer; TMAP_ERROR_GL_LIMITS) and one whose faces do not fit the host's
+ * memory (TMAP_ERROR_OUT_OF_MEMORY). */
 int tmapGpuDrawLayer(const TmapGpuView *view, int cellX, int cellY, int columns, int rows,
                      float originX, float originY, float z, float cellWidth, float cellHeight);
 

@@ -459,10 +459,13 @@ std::vector<std::vector<uint8_t>> render(const Case &c, const tmapwriter::Bytes 
         context.readPixels();
         frames.push_back(context.pixels);
         for (int tick = 0; tick < 3; ++tick) tmapStepAnims();
-        // Cells changed after the upload, the same in every run.
-        tmapSelectLayer(0);
+        // Cells changed after the upload, the same in every run, in the
+        // layer drawn (a block window lays out its faces again).
+        const Pass &drawn = f.passes.front();
+        tmapSelectLayer(drawn.layer);
+        const int firstX = std::max(drawn.cellX, 0), firstY = std::max(drawn.cellY, 0);
         for (int k = 0; k < c.cellEdits; ++k)
-            tmapSetCell((k * 7 + angle) % tmapWidth, (k * 3) % 40, k % 5);
+            tmapSetCell((firstX + k * 7 + angle) % tmapWidth, (firstY + (k * 3) % 40) % tmapHeight, k % 5);
     }
     tmapGpuRelease();
     tmapRelease();

@@ -120,8 +120,8 @@ void setShaderBlockLight(TmapGpuView *view, const float lightPosition[4], const 
 // Ends the program at start-up, with one line naming the count and the
 // limit and status 1, when the block window of the current layer would make
 // frames take more than about a second: a small map can stack a thousand
-// cubes in every cell. The fixed-function paths count the faces any frame
-// can draw, the shader path the face slots its renderer gives the window.
+// cubes in every cell. Both paths count the faces any frame can draw, each
+// against a limit of its own.
 void requireDrawableBlockWindow(int cellX, int cellY, int columns, int rows);
 
 // Current clock in milliseconds, as the program's clock kind reads it.

@@ -5,9 +5,7 @@
 #include <cstring>
 
 #include "bytexture_internal.h"
-
-// OpenGL 1.4; resolved by the dynamic linker when the GL library has it.
-#pragma weak glMultiDrawArrays
+#include "glfunctions.h"
 
 namespace {
 
@@ -65,22 +63,21 @@ int32_t layOutGroup(int32_t first, int32_t end, bool placed, GLint &at)
 
 } // namespace
 
-// The GL version of the current context as major * 10 + minor.
+// The GL version of the current context as major * 10 + minor; 0 for no
+// context and for OpenGL ES, which has no fixed-function path.
 int tmapContextVersion()
 {
-    const char *text = reinterpret_cast<const char *>(glGetString(GL_VERSION));
-    if (text == nullptr || text[0] < '0' || text[0] > '9')
+    TmapGlVersion version;
+    if (!tmapReadGlVersion(reinterpret_cast<const char *>(glGetString(GL_VERSION)), version) ||
+        version.embedded)
         return 0;
-    int major = 0;
-    while (*text >= '0' && *text <= '9')
-        major = major * 10 + (*text++ - '0');
-    int minor = (text[0] == '.' && text[1] >= '0' && text[1] <= '9') ? text[1] - '0' : 0;
-    return major * 10 + minor;
+    return version.major * 10 + (version.minor < 9 ? version.minor : 9);
 }
 
 void tmapEmitSchedule(int version, bool placed)
 {
-    const bool multiDraw = version >= 14 && glMultiDrawArrays != nullptr;
+    // Found for each call: on Windows the function belongs to the context.
+    const TmapMultiDrawArrays multiDrawArrays = version >= 14 ? tmapFindMultiDrawArrays() : nullptr;
     const TmapSchedule &s = tmapSchedule;
     const TmapQuadList &q = tmapCollected;
     const EmitScratch &e = scratch;
@@ -101,8 +98,8 @@ void tmapEmitSchedule(int version, bool placed)
             glEnable(GL_TEXTURE_2D);
         glBindTexture(GL_TEXTURE_2D, s.groupTexture[g]);
         const int32_t subDraws = layOutGroup(first, s.groupEnd[g], placed, at);
-        if (multiDraw) {
-            glMultiDrawArrays(GL_QUADS, e.subDrawFirsts, e.subDrawCounts, subDraws);
+        if (multiDrawArrays != nullptr) {
+            multiDrawArrays(GL_QUADS, e.subDrawFirsts, e.subDrawCounts, subDraws);
         } else {
             for (int32_t k = 0; k < subDraws; ++k)
                 glDrawArrays(GL_QUADS, e.subDrawFirsts[k], e.subDrawCounts[k]);

@@ -12,7 +12,6 @@
 #ifndef TILVOGL_BYTEXTURE_INTERNAL_H
 #define TILVOGL_BYTEXTURE_INTERNAL_H
 
-#define GL_GLEXT_PROTOTYPES
 #include <GL/gl.h>  // GLint, GLsizei of the sub-draws
 
 #include <cstdint>

@@ -1,45 +1,10 @@
-// GL function access for the shader renderer: the function table, filled
-// from the program's loader or by name from the process's loaded GL
-// libraries, and the check of the current context's version.
-#include <cstdio>
-#include <cstring>
-
-#if !defined(__EMSCRIPTEN__) && !defined(_WIN32)
-#include <dlfcn.h> // dlsym: functions by name among the loaded libraries
-#endif
-
+// The shader renderer's function table, filled through the library's one
+// way to GL functions (glfunctions.h), and the check of the current
+// context's version.
 #include "gpu_gl.h"
-#include "tilvogl/tilvogl_gpu.h"
+#include "glfunctions.h"
 
 TmapGpuFunctions tmapGl;
-
-extern "C" {
-TmapGpuProc (*tmapGpuGetProcAddress)(const char *name) = nullptr;
-}
-
-namespace {
-
-// Under Emscripten the WebGL 2 functions are linked directly.
-#if !defined(__EMSCRIPTEN__)
-TmapGpuProc lookUp(const char *name)
-{
-    if (tmapGpuGetProcAddress != nullptr)
-        return tmapGpuGetProcAddress(name);
-#if !defined(_WIN32)
-    // A data pointer to a function pointer: the one conversion POSIX allows.
-    void *address = dlsym(RTLD_DEFAULT, name);
-    TmapGpuProc function;
-    std::memcpy(&function, &address, sizeof function);
-    return function;
-#else
-    // Windows exports nothing newer than OpenGL 1.1: the program must set
-    // tmapGpuGetProcAddress.
-    return nullptr;
-#endif
-}
-#endif
-
-} // namespace
 
 bool tmapGpuLoadFunctions()
 {
@@ -52,7 +17,7 @@ bool tmapGpuLoadFunctions()
     bool complete = true;
 #define TMAP_GPU_LOAD(result, name, parameters)                                                    \
     {                                                                                              \
-        TmapGpuProc function = lookUp("gl" #name);                                                 \
+        TmapGpuProc function = tmapFindGlFunction("gl" #name);                                     \
         complete = complete && function != nullptr;                                                \
         tmapGl.name = reinterpret_cast<result(*) parameters>(function);                            \
     }
@@ -64,18 +29,11 @@ bool tmapGpuLoadFunctions()
 
 bool tmapGpuQueryContext(TmapGpuContext &context)
 {
-    // No current context: the GL answers NULL.
-    const char *version = reinterpret_cast<const char *>(tmapGl.GetString(GL_VERSION));
-    if (version == nullptr)
+    TmapGlVersion version;
+    if (!tmapReadGlVersion(reinterpret_cast<const char *>(tmapGl.GetString(GL_VERSION)), version))
         return false;
-    static const char embeddedPrefix[] = "OpenGL ES ";
-    context.embedded = std::strncmp(version, embeddedPrefix, sizeof embeddedPrefix - 1) == 0;
-    if (context.embedded)
-        version += sizeof embeddedPrefix - 1;
-    int major = 0, minor = 0;
-    if (std::sscanf(version, "%d.%d", &major, &minor) != 2)
-        return false;
-    if (context.embedded)
-        return major >= 3;
-    return major > 3 || (major == 3 && minor >= 3);
+    context.embedded = version.embedded;
+    if (version.embedded)
+        return version.major >= 3;
+    return version.major > 3 || (version.major == 3 && version.minor >= 3);
 }

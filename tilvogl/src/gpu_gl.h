@@ -80,7 +80,7 @@ struct TmapGpuFunctions {
 
 extern TmapGpuFunctions tmapGl;
 
-// Fills tmapGl from tmapGpuGetProcAddress or the loaded libraries. Returns
+// Fills tmapGl through tmapFindGlFunction (glfunctions.h). Returns
 // false when a function is missing.
 bool tmapGpuLoadFunctions();
 

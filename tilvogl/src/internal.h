@@ -18,6 +18,9 @@
 //                 the grouping by texture and its scratch memory (see
 //                 bytexture_internal.h)
 //   gpu_*.cpp     the shader renderer (see gpu_internal.h)
+// Under both renderers:
+//   glfunctions.cpp  the one way to GL functions newer than OpenGL 1.1, and
+//                    the context's version
 #ifndef TILVOGL_INTERNAL_H
 #define TILVOGL_INTERNAL_H
 

@@ -3,9 +3,9 @@
 // Also whether the current context can take those textures, and the names
 // the library generates for them when asked to.
 #include <GL/gl.h> // texture definition; glGetString, glGetIntegerv for the context check
-#include <cstdio>  // std::sscanf of the version string
 #include <cstring>
 
+#include "glfunctions.h" // tmapReadGlVersion
 #include "internal.h"
 
 #ifndef GL_CLAMP_TO_EDGE
@@ -127,15 +127,13 @@ int generateTextureNames(int count)
 bool contextTakesTextures()
 {
     // With no context current the GL answers no version at all.
-    const char *version = reinterpret_cast<const char *>(glGetString(GL_VERSION));
-    if (version == nullptr)
+    TmapGlVersion version;
+    if (!tmapReadGlVersion(reinterpret_cast<const char *>(glGetString(GL_VERSION)), version))
         return false;
     // OpenGL ES 2 and later have no texture environment.
-    if (std::strncmp(version, "OpenGL ES", 9) == 0)
+    if (version.embedded)
         return false;
-    int major = 0, minor = 0;
-    if (std::sscanf(version, "%d.%d", &major, &minor) != 2)
-        return false;
+    const int major = version.major, minor = version.minor;
     // Core profiles and forward-compatible contexts refuse names that
     // glGenTextures did not make and glTexEnvf. Each query is asked only
     // of a version that knows it, so none sets a GL error.

@@ -340,7 +340,9 @@ void tmapStepAnims(void);
  *
  * Grouped, each call binds every texture it uses once and draws its quads
  * from client arrays with glMultiDrawArrays (OpenGL 1.4), or with one
- * glDrawArrays per sub-draw where the context is older. Quads that the
+ * glDrawArrays per sub-draw where the context is older or the function
+ * cannot be found (it is looked up at each call, as tilvogl_gpu.h says under
+ * "GL functions": opengl32.dll does not export it). Quads that the
  * current matrices put well inside the view volume share sub-draws; a run of
  * same-texture quads that the GL may clip stays one sub-draw of its own, as
  * in the cell order (inside glNewList, with user clip planes enabled, every

@@ -64,12 +64,16 @@
  * functions are looked up with tmapGpuGetProcAddress when the program set
  * it (glfwGetProcAddress, SDL_GL_GetProcAddress, eglGetProcAddress,
  * wglGetProcAddress combined with GetProcAddress on opengl32.dll for the
- * OpenGL 1.1 functions, ...), otherwise among the process's loaded
- * libraries by name (dlsym: on Linux, Mesa's libGL, libGLESv2 and libOSMesa
- * export every GL 3 function, and on macOS the OpenGL framework exports the
- * core profile's). On Windows the program must set tmapGpuGetProcAddress,
- * since opengl32.dll exports nothing newer than OpenGL 1.1. Under
- * Emscripten the functions are WebGL 2's, linked directly.
+ * OpenGL 1.1 functions, ...). Otherwise the library looks them up itself:
+ * on Windows with wglGetProcAddress, which needs the context current, and
+ * then among opengl32.dll's exports for the OpenGL 1.1 functions, so a WGL
+ * context needs nothing set (a context of another API, such as EGL, does);
+ * elsewhere among the process's loaded libraries by name (dlsym: on Linux,
+ * Mesa's libGL, libGLESv2 and libOSMesa export every GL 3 function, and on
+ * macOS the OpenGL framework exports the core profile's). A function that
+ * cannot be found makes tmapGpuUpload fail with TMAP_ERROR_NO_GL_CONTEXT.
+ * Under Emscripten the functions are WebGL 2's, linked directly. Grouped
+ * drawing (tmapDrawOrder) finds glMultiDrawArrays the same way.
  *
  * GL state: blending, the depth test, range and function, culling, the
  * front-face winding and the viewport are the caller's and are not touched.

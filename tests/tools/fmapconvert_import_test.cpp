@@ -219,6 +219,38 @@ TEST_F(ImportTest, EveryFlipCombinationShowsWhatTiledShows)
     }
 }
 
+// A layer of a kind this import does not know (one a later Tiled may add),
+// at the top and in a group, is skipped with a note in either format.
+TEST_F(ImportTest, LayersOfAnUnknownKindAreSkippedWithANote)
+{
+    tiledtest::Map map = tiledtest::flipMap();
+    map.layers.push_back({"grouped", map.layers[0].gids, {}, {}, true});
+    for (const char* name : {"map.tmj", "map.tmx"}) {
+        SCOPED_TRACE(name);
+        tiledtest::Files files = tiledtest::writeMap(map, name);
+        std::string& text = files[name];
+        if (std::string(name) == "map.tmx") {
+            text.insert(text.rfind("</group>"), "<sketch name=\"in group\" id=\"90\"/>\n");
+            text.insert(text.rfind("</map>"), "<sketch name=\"on top\" id=\"91\"><properties/></sketch>\n");
+        } else {
+            nlohmann::json root = nlohmann::json::parse(text);
+            for (nlohmann::json& layer : root["layers"])
+                if (layer["type"] == "group")
+                    layer["layers"].push_back({{"type", "sketch"}, {"name", "in group"}, {"id", 90}});
+            root["layers"].push_back({{"type", "sketch"}, {"name", "on top"}, {"id", 91}});
+            text = root.dump(1);
+        }
+        importAndLoad(files, name);
+        for (const char* layer : {"in group", "on top"})
+            EXPECT_NE(conversion.run.err.find(std::string("skipped layer \"") + layer + "\" of unknown type \"sketch\""),
+                      std::string::npos)
+                << conversion.run.err;
+        EXPECT_EQ(std::count(conversion.run.err.begin(), conversion.run.err.end(), '\n'), 2) << conversion.run.err;
+        expectLayerShows(0, map.layers[0].gids, map);
+        expectLayerShows(1, map.layers[1].gids, map);
+    }
+}
+
 TEST_F(ImportTest, EveryEncodingAndCompressionReadsTheSameCells)
 {
     static const char* const encodings[][2] = {{"csv", ""},         {"base64", ""},     {"base64", "zlib"},
@@ -586,6 +618,17 @@ TEST(ImportRefusals, EachBrokenMapIsRefusedWithOneLineAndOutLeftAlone)
          none, "", "9 tile layers"},
         {"property out of range", [](Map& m) { m.tilesets[0].tiles.push_back({1, {}, {{"userByte1", "int", "256"}}, ""}); },
          none, "", "tile 1 of tileset \"tiles\": property userByte1 is 256"},
+        {"tile without an id", [](Map& m) { m.tilesets[0].tiles.push_back({1, {}, {{"userByte1", "int", "2"}}, ""}); },
+         [](Files& f, const std::string& name) {
+             if (name == "map.tmx") {
+                 replaceAll(f[name], "<tile id=\"1\">", "<tile>");
+                 return;
+             }
+             nlohmann::json root = nlohmann::json::parse(f[name]);
+             root["tilesets"][0]["tiles"][0].erase("id");
+             f[name] = root.dump();
+         },
+         "", "tileset \"tiles\": a tile has no id"},
         {"tile of another size",
          [](Map& m) {
              m.tilesets[0].image = "";

@@ -106,6 +106,8 @@ bool importTiled(const std::string& inPath, const std::string& outPath, const Op
         note(options, inPath, "skipped " + plural(report.objectLayers, "object layer"));
     if (report.imageLayers > 0)
         note(options, inPath, "skipped " + plural(report.imageLayers, "image layer"));
+    for (const std::string& layer : report.unknownLayers)
+        note(options, inPath, "skipped " + oneLine(layer));
     if (report.infinite)
         note(options, inPath, "infinite map: Tiled's cell " + std::to_string(report.originX) + ","
                                   + std::to_string(report.originY) + " is cell 0,0 of " + outPath);

@@ -272,6 +272,7 @@ struct Builder {
         report.originY = originY;
         report.objectLayers = tiled.objectLayers;
         report.imageLayers = tiled.imageLayers;
+        report.unknownLayers = tiled.unknownLayers;
 
         startMap(width, height);
         const std::vector<int> numbers = layerNumbers();

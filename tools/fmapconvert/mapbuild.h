@@ -21,6 +21,7 @@ struct ImportReport {
     int64_t originX = 0, originY = 0;  // Tiled's cell that became cell (0, 0)
     long movedTexels = 0;              // opaque texels moved off the colour key
     int objectLayers = 0, imageLayers = 0;
+    std::vector<std::string> unknownLayers; // layers of a kind the import does not know, skipped
     bool restored = false;             // fmap.* properties were followed
     std::vector<std::string> layerNotes; // hidden layers left out, layer settings dropped
 };

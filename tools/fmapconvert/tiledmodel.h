@@ -93,6 +93,7 @@ struct TiledMap {
     std::vector<TiledLayer> layers;     // tile layers only, groups flattened, in draw order, hidden ones too
     std::vector<TiledTileset> tilesets; // sorted by firstGid
     int objectLayers = 0, imageLayers = 0;  // skipped
+    std::vector<std::string> unknownLayers; // skipped, each as "layer "name" of unknown type "kind""
 };
 
 // Reads a Tiled map from its text (JSON when it begins with '{', else TMX).

@@ -74,9 +74,12 @@ std::string stemOf(const std::string& path)
     return std::filesystem::path(path).stem().string();
 }
 
+// ".." is taken back along the path as written, not through a link the
+// folder may be: Tiled resolves a map's paths that way, and a map must show
+// here the images it shows there.
 std::string joinPath(const std::string& folder, const std::string& path)
 {
-    return (std::filesystem::path(folder) / path).string();
+    return (std::filesystem::path(folder) / path).lexically_normal().string();
 }
 
 } // namespace tmapfiles

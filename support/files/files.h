@@ -26,7 +26,8 @@ std::string folderOf(const std::string& path);
 // The file name of path without its folder and its last extension.
 std::string stemOf(const std::string& path);
 
-// path as seen from folder: path itself when it is absolute or folder is empty.
+// path as seen from folder (path itself when it is absolute or folder is
+// empty), with "." and ".." worked out on the names alone.
 std::string joinPath(const std::string& folder, const std::string& path);
 
 } // namespace tmapfiles

@@ -509,7 +509,7 @@ TEST_F(ImportTest, FilesOutsideTheMapsFolderAreReadWithANote)
     tiledtest::Files files = tiledtest::writeMap(map, "map.tmx");
     importAndLoad({{"maps/map.tmx", files["map.tmx"]}, {"shared/tiles.png", files["../shared/tiles.png"]}},
                   "maps/map.tmx");
-    EXPECT_NE(conversion.run.err.find("reads " + conversion.folder + "/maps/../shared/tiles.png, outside the map's folder"),
+    EXPECT_NE(conversion.run.err.find("reads " + conversion.folder + "/shared/tiles.png, outside the map's folder"),
               std::string::npos)
         << conversion.run.err;
     expectLayerShows(0, map.layers[0].gids, map);
@@ -521,6 +521,31 @@ TEST_F(ImportTest, FilesOutsideTheMapsFolderAreReadWithANote)
     EXPECT_EQ(conversion.run.status, 1);
     EXPECT_NE(conversion.run.err.find("image /dev/zero: /dev/zero is not a regular file"), std::string::npos)
         << conversion.run.err;
+}
+
+// A map opened through a linked folder: ".." goes back along the path as
+// written, as in Tiled, not from where the link leads (which holds other tiles).
+TEST_F(ImportTest, PathsThroughALinkedFolderLeadWhereTiledLooks)
+{
+    tiledtest::Map map = tiledtest::flipMap();
+    map.tilesets[0].image = "../tiles.png";
+    tiledtest::Files files = tiledtest::writeMap(map, "map.tmx");
+    const std::string folder = scratchFolder("linked");
+    std::filesystem::create_directories(folder + "/elsewhere/maps");
+    std::filesystem::create_directories(folder + "/project");
+    writeFile(folder + "/elsewhere/maps", "map.tmx", tmapwriter::Bytes(files["map.tmx"].begin(), files["map.tmx"].end()));
+    writeFile(folder + "/project", "tiles.png", tmapwriter::Bytes(files["../tiles.png"].begin(), files["../tiles.png"].end()));
+    const std::string otherTiles = tiledtest::tilePng(5, 16, 8);
+    writeFile(folder + "/elsewhere", "tiles.png", tmapwriter::Bytes(otherTiles.begin(), otherTiles.end()));
+    std::filesystem::create_directory_symlink(folder + "/elsewhere/maps", folder + "/project/maps");
+
+    const std::string out = folder + "/out.fmp";
+    const ToolResult run = runTool(std::string(FMAPCONVERT_PATH) + " " + shellQuoted(folder + "/project/maps/map.tmx")
+                                   + " " + shellQuoted(out));
+    ASSERT_EQ(run.status, 0) << run.err;
+    ASSERT_EQ(tmapLoadFile(out.c_str(), firstTexture), 0) << tmapErrorString(tmapError);
+    textures.clear();
+    expectLayerShows(0, map.layers[0].gids, map);
 }
 
 // A map in the form the export writes (fmap.* properties) comes back field

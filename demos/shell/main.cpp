@@ -36,7 +36,7 @@ static int answerInformationOptions(int argc, char **argv)
                    "  --shader    draw through the shader renderer in an OpenGL 3.3 core context\n"
                    "  --help      print this help and exit\n"
                    "  --version   print the program's name and version and exit\n",
-                   demoScene.programName, demoScene.mapFile);
+                   demoScene.programName, demoScene.scene->mapFile);
             return 1;
         }
     }
@@ -49,7 +49,7 @@ static int answerInformationOptions(int argc, char **argv)
 // still comes first.
 static void moveToMapFolder(void)
 {
-    if (access(demoScene.mapFile, R_OK) == 0)
+    if (access(demoScene.scene->mapFile, R_OK) == 0)
         return;
     char program[PATH_MAX];
     ssize_t length = readlink("/proc/self/exe", program, sizeof program - 1);
@@ -61,7 +61,7 @@ static void moveToMapFolder(void)
     folder += DEMO_MAP_FOLDER_FROM_PROGRAM;
     // When the map is in neither place, the load reports it missing from the
     // working directory, where it was looked for first.
-    if (access((folder + "/" + demoScene.mapFile).c_str(), R_OK) != 0)
+    if (access((folder + "/" + demoScene.scene->mapFile).c_str(), R_OK) != 0)
         return;
     if (chdir(folder.c_str()) != 0)
         fprintf(stderr, "%s: cannot enter the map folder %s\n", demoScene.programName, folder.c_str());

@@ -3,16 +3,16 @@
 #include "shell.h"
 
 #include "blockfaces.h"       // measureBlockWindow
-#include "blocklight.h"       // useFixedFunctionLight, useShaderLight
+#include "blocklight.h"       // useFixedFunctionLight
 #include "loadmessage.h"      // loadFailureMessage
 #include "platform.h"         // platformTickCount, platformAskYesNo
+#include "scenes.h"           // the scene's data, drawPass, drawPassShader, cameraMatrix, shaderView
 #include <tilvogl/tilvogl.h>  // tmapLoadFile, tmapResetAnims, tmapStepAnims, tmapRelease, tmapDrawOrder
-#include <tilvogl/tilvogl_gpu.h>  // tmapGpuUpload, tmapGpuRelease, tmapGpuViewDefaults
+#include <tilvogl/tilvogl_gpu.h>  // tmapGpuUpload, tmapGpuRelease
 
 #include <GL/freeglut.h>  // GLUT window, game mode and handlers, the context version; GL and GLU
 #include <glm/ext/matrix_clip_space.hpp>  // glm::perspective
 #include <glm/ext/matrix_transform.hpp>   // glm::rotate
-#include <glm/gtc/type_ptr.hpp>           // glm::value_ptr
 #include <stdio.h>    // fprintf
 #include <stdlib.h>   // exit
 #include <string.h>   // strcmp
@@ -93,28 +93,47 @@ void pushSceneRotation(void)
     glRotatef(angleZ, 0.0f, 0.0f, 1.0f);
 }
 
-void setUpBlockLighting(const float lightPosition[4])
+void lookAtSceneCamera(void)
 {
-    tmapblocklight::useFixedFunctionLight(lightPosition);
+    const tmapscenes::Camera &camera = demoScene.scene->camera;
+    glLoadIdentity();
+    gluLookAt(camera.eye[0], camera.eye[1], camera.eye[2], camera.centre[0], camera.centre[1], camera.centre[2],
+              camera.up[0], camera.up[1], camera.up[2]);
+}
+
+glm::mat4 sceneCamera(void)
+{
+    return tmapscenes::cameraMatrix(demoScene.scene->camera);
 }
 
 TmapGpuView shaderView(const glm::mat4 &modelview)
 {
-    TmapGpuView view;
-    tmapGpuViewDefaults(&view);
-    memcpy(view.projection, glm::value_ptr(shaderProjection), sizeof view.projection);
-    memcpy(view.modelview, glm::value_ptr(modelview), sizeof view.modelview);
-    view.fogEnabled = 1;
-    view.fogDensity = demoScene.fogDensity;
-    memcpy(view.fogColour, demoScene.fogColour, sizeof view.fogColour);
-    return view;
+    return tmapscenes::shaderView(*demoScene.scene, shaderProjection, modelview);
 }
 
-void setShaderBlockLight(TmapGpuView *view, const float lightPosition[4], const glm::mat4 &modelviewAtCall)
+static void setPassBlending(const tmapscenes::Pass &pass)
 {
-    glm::vec4 position = modelviewAtCall * glm::vec4(lightPosition[0], lightPosition[1], lightPosition[2],
-                                                     lightPosition[3]);
-    tmapblocklight::useShaderLight(*view, glm::value_ptr(position));
+    if (pass.blend) {
+        glEnable(GL_BLEND);
+        glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    } else {
+        glDisable(GL_BLEND);
+    }
+}
+
+void drawScenePass(const tmapscenes::Pass &pass)
+{
+    setPassBlending(pass);
+    if (pass.alpha != 1.0f)
+        glColor4f(1.0f, 1.0f, 1.0f, pass.alpha);
+    tmapscenes::drawPass(pass);
+}
+
+void drawScenePassShader(TmapGpuView view, const tmapscenes::Pass &pass)
+{
+    setPassBlending(pass);
+    view.colour[3] = pass.alpha;
+    tmapscenes::drawPassShader(view, pass);
 }
 
 static void leaveGameModeIfActive(void)
@@ -126,7 +145,7 @@ static void leaveGameModeIfActive(void)
 // Ends the program at start-up with one line on stderr and status 1.
 static void refuseMap(const char *what, const std::string &reason)
 {
-    fprintf(stderr, "%s: cannot %s map \"%s\": %s\n", demoScene.programName, what, demoScene.mapFile,
+    fprintf(stderr, "%s: cannot %s map \"%s\": %s\n", demoScene.programName, what, demoScene.scene->mapFile,
             reason.c_str());
     if (shaderRenderer)
         tmapGpuRelease();
@@ -135,11 +154,11 @@ static void refuseMap(const char *what, const std::string &reason)
     exit(1);
 }
 
-void requireDrawableBlockWindow(int cellX, int cellY, int columns, int rows)
+void requireDrawableBlockWindow(const tmapscenes::Pass &pass)
 {
-    std::string window = "its " + std::to_string(columns) + " x " + std::to_string(rows) + " window ";
+    std::string window = "its " + std::to_string(pass.columns) + " x " + std::to_string(pass.rows) + " window ";
     // Frames to come may show the tallest frame of every animation.
-    uint64_t faces = measureBlockWindow(cellX, cellY, columns, rows).facesAnyFrame;
+    uint64_t faces = measureBlockWindow(pass.cellX, pass.cellY, pass.columns, pass.rows).facesAnyFrame;
     uint64_t limit = shaderRenderer ? maxShaderFaces : maxBlockFaces;
     if (faces > limit)
         refuseMap("draw", window + "has " + std::to_string(faces) + " block faces, more than the limit of " +
@@ -177,8 +196,8 @@ void startProgram(int *argc, char **argv)
     takeShellOptions(argc, argv);
     glutInit(argc, argv);
     doubleBuffered = 1;
-    windowWidth = 640;
-    windowHeight = 480;
+    windowWidth = tmapscenes::windowWidth;
+    windowHeight = tmapscenes::windowHeight;
     glutInitDisplayMode(GLUT_RGB | GLUT_DOUBLE | GLUT_DEPTH);
     gameModeActive = 0;
     glutGameModeString("800x600:32");
@@ -211,19 +230,21 @@ void startProgram(int *argc, char **argv)
 
 void initScene(void)
 {
-    angleX = demoScene.startAngleX;
-    angleY = demoScene.startAngleY;
-    angleZ = demoScene.startAngleZ;
+    const tmapscenes::Scene &scene = *demoScene.scene;
+    const tmapscenes::Turn *turns = scene.turns;
+    angleX = demoScene.turnsWithKeys ? turns[0].degrees : 0.0f;
+    angleY = demoScene.turnsWithKeys ? turns[1].degrees : 0.0f;
+    angleZ = demoScene.turnsWithKeys ? turns[2].degrees : 0.0f;
     // On the shader path light and fog are part of each draw's view.
-    if (demoScene.setUpLighting && !shaderRenderer)
-        demoScene.setUpLighting();
+    if (scene.lit && !shaderRenderer)
+        tmapblocklight::useFixedFunctionLight(scene.lightPosition);
 
     glEnable(GL_DEPTH_TEST);
     if (!shaderRenderer) {
         glEnable(GL_FOG);
         glFogi(GL_FOG_MODE, GL_EXP);
-        glFogf(GL_FOG_DENSITY, demoScene.fogDensity);
-        glFogfv(GL_FOG_COLOR, demoScene.fogColour);
+        glFogf(GL_FOG_DENSITY, scene.fogDensity);
+        glFogfv(GL_FOG_COLOR, scene.fogColour);
         glFogf(GL_FOG_START, 500.0f);
         glFogf(GL_FOG_END, 4000.0f);
     }
@@ -235,16 +256,16 @@ void initScene(void)
     glCullFace(GL_BACK);
     glEnable(GL_CULL_FACE);
 
-    const float *fog = demoScene.fogColour;
+    const float *fog = scene.fogColour;
     glClearColor(fog[0], fog[1], fog[2], fog[3]);
     glClearDepth(1.0);
     glClear(GL_DEPTH_BUFFER_BIT);
-    glDepthRange(0.0, demoScene.depthRangeFar);
+    glDepthRange(0.0, scene.depthPhases ? 0.5 : 1.0);
     glDepthFunc(GL_LESS);
-    if (demoScene.frameStart == DEMO_FRAME_DEPTH_PHASE)
+    if (scene.depthPhases)
         depthPhase = 1;
 
-    if (tmapLoadFile(demoScene.mapFile, shaderRenderer ? TMAP_TEXTURES_NONE : 10) != 0)
+    if (tmapLoadFile(scene.mapFile, shaderRenderer ? TMAP_TEXTURES_NONE : 10) != 0)
         refuseMap("load", loadFailureMessage());
     if (shaderRenderer && tmapGpuUpload() != 0)
         refuseMap("upload", tmapErrorString(tmapError));
@@ -264,12 +285,13 @@ void reshape(int width, int height)
     // A minimised window reports height 0; keep the aspect finite.
     double aspect = (double)width / (double)(height > 0 ? height : 1);
     if (shaderRenderer) {
-        shaderProjection = glm::mat4(glm::perspective(glm::radians(90.0), aspect, 1.0, 200.0));
+        shaderProjection = glm::mat4(glm::perspective(glm::radians(tmapscenes::fieldOfView), aspect,
+                                                      tmapscenes::nearPlane, tmapscenes::farPlane));
         return;
     }
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
-    gluPerspective(90.0, aspect, 1.0, 200.0);
+    gluPerspective(tmapscenes::fieldOfView, aspect, tmapscenes::nearPlane, tmapscenes::farPlane);
     glMatrixMode(GL_MODELVIEW);
 }
 
@@ -316,7 +338,7 @@ static void runLogicStep(double ticks)
 
 static void startFrame(void)
 {
-    if (demoScene.frameStart == DEMO_FRAME_CLEAR_BOTH) {
+    if (!demoScene.scene->depthPhases) {
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
         return;
     }

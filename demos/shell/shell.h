@@ -8,6 +8,7 @@
 #ifndef TILVOGL_DEMOS_SHELL_H
 #define TILVOGL_DEMOS_SHELL_H
 
+#include "scenes.h"               // tmapscenes::Scene, Pass
 #include <tilvogl/tilvogl_gpu.h>  // TmapGpuView
 
 #include <glm/mat4x4.hpp>  // glm::mat4, the shader path's matrices
@@ -19,28 +20,20 @@ enum DemoClock {
     DEMO_CLOCK_GLUT_ELAPSED  // glutGet(GLUT_ELAPSED_TIME)
 };
 
-// How a frame starts.
-enum DemoFrameStart {
-    DEMO_FRAME_CLEAR_BOTH,  // clear colour and depth every frame
-    DEMO_FRAME_DEPTH_PHASE  // clear colour only, alternate depth halves
-};
-
 struct DemoScene {
     const char *programName;  // names the program in messages
     const char *windowTitle;
-    const char *mapFile;
-    float fogDensity;
-    float fogColour[4];       // also the clear colour
-    double depthRangeFar;     // depth range set in initScene: 0 to this
+    // What the program shows: its map, camera, turns, draws, light and fog
+    // (support/scenes, which the picture tests draw too).
+    const tmapscenes::Scene *scene;
     DemoClock clock;
     int catchUpLead;          // the catch-up loop runs while lastTick < now + this
     int hasTimingMode;        // key t switches timingMode
-    int turnsWithKeys;        // q/a, w/s, e/d turn angleX, angleY, angleZ
-    DemoFrameStart frameStart;
-    float startAngleX, startAngleY, startAngleZ;
+    // q/a, w/s, e/d turn angleX, angleY, angleZ, which start at the
+    // scene's three turns.
+    int turnsWithKeys;
 
     // Hooks; any may be null.
-    void (*setUpLighting)(void);  // before the common GL state
     void (*afterReset)(void);     // after the map is loaded and its animations reset
     // The scene's share of one logic step, run just before tmapStepAnims.
     // ticks is 1 in the catch-up loop; in timingMode 1 it is the time since
@@ -94,35 +87,40 @@ void startProgram(int *argc, char **argv);
 // loses 360, a fall below 0 gains 360.
 void turnAngle(float *angle, double step);
 
+// glLoadIdentity, then gluLookAt from the scene's camera.
+void lookAtSceneCamera(void);
+
 // glPushMatrix, then rotations by angleX, angleY, angleZ about X, Y, Z.
 void pushSceneRotation(void);
 
-// The light of the block scenes: GL_LIGHT0 at the given position with the
-// shared ambient and diffuse parts, two-sided, lighting on.
-void setUpBlockLighting(const float lightPosition[4]);
+// The pass's blending (GL_BLEND on with GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA,
+// or off), the colour of a see-through pass, then the pass itself.
+void drawScenePass(const tmapscenes::Pass &pass);
 
 // ---- Helpers for the scenes' shader path ----
+
+// The scene's camera as a modelview matrix.
+glm::mat4 sceneCamera(void);
 
 // pushSceneRotation's turn: modelview rotated by angleX, angleY, angleZ
 // about X, Y, Z.
 glm::mat4 sceneRotation(const glm::mat4 &modelview);
 
 // A view as the shell's common block leaves the fixed-function state: the
-// projection of reshape, the given modelview, the program's exponential fog,
-// lighting off, colour white.
+// projection of reshape, the given modelview, the scene's exponential fog,
+// its light where it is lit (set under modelview), colour white.
 TmapGpuView shaderView(const glm::mat4 &modelview);
 
-// setUpBlockLighting for a view: the light at lightPosition as
-// glLightfv(GL_LIGHT0, GL_POSITION, ...) would store it under
-// modelviewAtCall, lighting on.
-void setShaderBlockLight(TmapGpuView *view, const float lightPosition[4], const glm::mat4 &modelviewAtCall);
+// drawScenePass through the shader renderer: the same blending, the pass's
+// alpha in the view's colour.
+void drawScenePassShader(TmapGpuView view, const tmapscenes::Pass &pass);
 
 // Ends the program at start-up, with one line naming the count and the
-// limit and status 1, when the block window of the current layer would make
-// frames take more than about a second: a small map can stack a thousand
-// cubes in every cell. Both paths count the faces any frame can draw, each
-// against a limit of its own.
-void requireDrawableBlockWindow(int cellX, int cellY, int columns, int rows);
+// limit and status 1, when the pass's block window of the current layer
+// would make frames take more than about a second: a small map can stack a
+// thousand cubes in every cell. Both paths count the faces any frame can
+// draw, each against a limit of its own.
+void requireDrawableBlockWindow(const tmapscenes::Pass &pass);
 
 // Current clock in milliseconds, as the program's clock kind reads it.
 int32_t readClock(void);

@@ -8,11 +8,11 @@
 #include "shipdemo.h"
 #include "shell.h"
 
-#include <tilvogl/tilvogl.h>      // tmapSelectLayer, tmapDrawLayer, tmapHeight, tmapTileHeight
-#include <tilvogl/tilvogl_gpu.h>  // tmapGpuDrawLayer
+#include "scenes.h"           // tmapscenes::shipdemo, scrolledPass
+#include <tilvogl/tilvogl.h>  // tmapHeight, tmapTileHeight
 
-#include <GL/glu.h>                      // gluLookAt
-#include <glm/ext/matrix_transform.hpp>  // glm::lookAt, glm::rotate, glm::scale, glm::translate
+#include <GL/gl.h>                       // the ship's triangles and state
+#include <glm/ext/matrix_transform.hpp>  // glm::rotate, glm::scale, glm::translate
 #include <glm/gtc/type_ptr.hpp>          // glm::value_ptr
 #include <stddef.h>                      // offsetof
 #include <stdio.h>                       // fprintf
@@ -40,6 +40,8 @@ const int32_t shipIndices[30] = {
     0, 1, 4, 0, 2, 5, 0, 3, 6, -1,
     1, 2, 7, 2, 3, 7, 3, 1, 7, -1,
 };
+
+static const tmapscenes::Scene &look = tmapscenes::shipdemo;
 
 static const int shipTailVertex = 7;
 static const double shipStep = 0.1;
@@ -81,23 +83,10 @@ static void stepShipAndScroll(double)
         scrollPos = scrollPos - 1;
 }
 
-// Where a layer window of 22 x 50 cells lies at the given scroll position:
-// whole rows give the first cell row, the rest shifts the plane by pixels.
-struct ScrolledWindow {
-    int cellY;
-    float originY;
-};
-
-static ScrolledWindow scrolledWindow(int32_t position)
+// A layer's pass where the scroll and the ship have moved it.
+static tmapscenes::Pass scrolledLayer(int layerPass)
 {
-    int tileHeight = tmapTileHeight > 0 ? tmapTileHeight : 1;
-    return {position / tileHeight, (float)((double)(position % tileHeight) / (2.0 * tileHeight) + 7.5)};
-}
-
-static void drawScrolledLayer(int32_t position, float originX, float z)
-{
-    ScrolledWindow window = scrolledWindow(position);
-    tmapDrawLayer(0, window.cellY, 22, 50, originX, window.originY, z, 0.5f, -0.5f);
+    return tmapscenes::scrolledPass(look.passes[layerPass], scrollPos, shipX, tmapTileHeight);
 }
 
 // The ship's triangles for the shader path, coloured as drawShip colours
@@ -207,8 +196,8 @@ static void makeShipShader(void)
     shipModelviewLocation = glGetUniformLocation(shipProgram, "modelview");
     // Fog is the same every frame.
     glUseProgram(shipProgram);
-    glUniform1f(glGetUniformLocation(shipProgram, "fogDensity"), demoScene.fogDensity);
-    glUniform3fv(glGetUniformLocation(shipProgram, "fogColour"), 1, demoScene.fogColour);
+    glUniform1f(glGetUniformLocation(shipProgram, "fogDensity"), look.fogDensity);
+    glUniform3fv(glGetUniformLocation(shipProgram, "fogColour"), 1, look.fogColour);
 
     ShipVertex vertices[shipVertexCount];
     buildShipVertices(vertices);
@@ -264,28 +253,16 @@ static void drawShip(void)
     glPopMatrix();
 }
 
+// The far layer, the ship, then the near layer blended over it.
 static void drawShipScene(void)
 {
-    glLoadIdentity();
-    gluLookAt(0.0, -8.4, -3.2, 0.0, -6.0, 0.0, 0.0, 1.0, 0.0);
+    lookAtSceneCamera();
     pushSceneRotation();
-
-    // Far layer: half the scroll, shifted against the ship.
     glEnable(GL_TEXTURE_2D);
-    glDisable(GL_BLEND);
-    tmapSelectLayer(0);
-    drawScrolledLayer(scrollPos / 2, (float)(-3.75 - shipX / 3.0), 0.0f);
-
+    drawScenePass(scrolledLayer(0));
     drawShip();
-
-    // Near layer: full scroll, twice the sideways shift, 70 % opaque.
     glEnable(GL_TEXTURE_2D);
-    glEnable(GL_BLEND);
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-    glColor4f(1.0f, 1.0f, 1.0f, 0.7f);
-    tmapSelectLayer(1);
-    drawScrolledLayer(scrollPos, (float)(-2.0 - shipX / 1.5), 2.0f);
-
+    drawScenePass(scrolledLayer(1));
     glPopMatrix();
 }
 
@@ -310,32 +287,14 @@ static void drawShipShader(const glm::mat4 &sceneModelview)
     glDrawArrays(GL_TRIANGLES, 0, shipVertexCount);
 }
 
-// One layer window of drawScrolledLayer through the shader renderer.
-static void drawScrolledLayerShader(const TmapGpuView &view, int32_t position, float originX, float z)
-{
-    ScrolledWindow window = scrolledWindow(position);
-    tmapGpuDrawLayer(&view, 0, window.cellY, 22, 50, originX, window.originY, z, 0.5f, -0.5f);
-}
-
 // The camera, layers and ship of drawShipScene.
 static void drawShipSceneShader(void)
 {
-    glm::mat4 modelview(glm::lookAt(glm::dvec3(0.0, -8.4, -3.2), glm::dvec3(0.0, -6.0, 0.0),
-                                    glm::dvec3(0.0, 1.0, 0.0)));
-    modelview = sceneRotation(modelview);
+    glm::mat4 modelview = sceneRotation(sceneCamera());
     TmapGpuView view = shaderView(modelview);
-
-    glDisable(GL_BLEND);
-    tmapSelectLayer(0);
-    drawScrolledLayerShader(view, scrollPos / 2, (float)(-3.75 - shipX / 3.0), 0.0f);
-
+    drawScenePassShader(view, scrolledLayer(0));
     drawShipShader(modelview);
-
-    glEnable(GL_BLEND);
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-    view.colour[3] = 0.7f;
-    tmapSelectLayer(1);
-    drawScrolledLayerShader(view, scrollPos, (float)(-2.0 - shipX / 1.5), 2.0f);
+    drawScenePassShader(view, scrolledLayer(1));
 }
 
 static void setHeldKey(unsigned char key, int held)
@@ -364,17 +323,11 @@ void keyboardUp(unsigned char key, int x, int y)
 const DemoScene demoScene = {
     "shipdemo",                               // program name
     "TilvoGL: Vorlane, i,j,k,l = move ship, ESC=exit",  // window title
-    "VORLA.FMP",                              // map file
-    0.1f,                                     // fog density
-    {0.1f, 0.04f, 0.0f, 0.0f},                // fog and clear colour
-    1.0,                                      // depth range 0 to this
+    &look,                                    // map, camera, turns, layers, fog
     DEMO_CLOCK_TICK_COUNT,                    // clock
     5,                                        // catch-up lead, ms
     1,                                        // key t switches timingMode
     1,                                        // q/a, w/s, e/d turn the scene
-    DEMO_FRAME_CLEAR_BOTH,                    // frame start
-    -10.0f, 180.0f, 0.0f,                     // start angles X, Y, Z
-    nullptr,                                  // lighting before the common block
     startScrollAndShip,                       // after the animation reset
     stepShipAndScroll,                        // logic step
     drawShipScene,                            // drawing

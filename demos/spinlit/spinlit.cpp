@@ -3,21 +3,15 @@
 #include "spinlit.h"
 #include "shell.h"
 
-#include <tilvogl/tilvogl.h>      // tmapSelectLayer, tmapDrawBlocks, tmapAnims
-#include <tilvogl/tilvogl_gpu.h>  // tmapGpuDrawBlocks
+#include "scenes.h"           // tmapscenes::spinlit
+#include <tilvogl/tilvogl.h>  // tmapSelectLayer, tmapAnims
 
-#include <GL/glu.h>                      // gluLookAt
-#include <glm/ext/matrix_transform.hpp>  // glm::lookAt
-#include <vector>                        // the frames kept at start-up
+#include <GL/gl.h>  // the display list, glLightfv
+#include <vector>   // the frames kept at start-up
 
 float spinSpeed = 0.2f;
 
-const float lightPosition[4] = {-15.0f, -15.0f, -8.0f, 0.0f};  // w 0: directional
-
-static void setUpSpinLighting(void)
-{
-    setUpBlockLighting(lightPosition);
-}
+static const tmapscenes::Scene &look = tmapscenes::spinlit;
 
 // The animation frames as they stood when the picture was fixed: the display
 // list holds them, and the shader path shows them too.
@@ -25,8 +19,9 @@ static std::vector<int32_t> startFrames;
 
 static void compileMapList(void)
 {
-    tmapSelectLayer(1);
-    requireDrawableBlockWindow(0, 0, 50, 50);
+    const tmapscenes::Pass &blocks = look.passes[0];
+    tmapSelectLayer(blocks.layer);
+    requireDrawableBlockWindow(blocks);
     if (shaderRenderer) {
         startFrames.resize(tmapAnimCount > 0 ? size_t(tmapAnimCount) : 0);
         for (size_t n = 0; n < startFrames.size(); ++n)
@@ -37,7 +32,7 @@ static void compileMapList(void)
     // Texturing on from the start, so caps drawn before the first side
     // face are textured too.
     glEnable(GL_TEXTURE_2D);
-    tmapDrawBlocks(0, 0, 50, 50, -12.5f, 12.5f, 0.0f, 0.5f, -0.5f);
+    tmapscenes::drawPass(blocks);
     glEndList();
 }
 
@@ -52,11 +47,10 @@ static void spin(double ticks)
 
 static void drawSpinScene(void)
 {
-    glLoadIdentity();
-    gluLookAt(0.0, -9.4, -4.2, 0.0, -6.0, 0.0, 0.0, 1.0, 0.0);
+    lookAtSceneCamera();
     pushSceneRotation();
     // Set again under the rotation, so the light turns with the map.
-    glLightfv(GL_LIGHT0, GL_POSITION, lightPosition);
+    glLightfv(GL_LIGHT0, GL_POSITION, look.lightPosition);
     glDisable(GL_BLEND);
     glCallList(MAP_LIST);
     glPopMatrix();
@@ -78,14 +72,9 @@ static void swapStartFrames(void)
 // go on stepping.
 static void drawSpinSceneShader(void)
 {
-    glm::mat4 modelview(glm::lookAt(glm::dvec3(0.0, -9.4, -4.2), glm::dvec3(0.0, -6.0, 0.0),
-                                  glm::dvec3(0.0, 1.0, 0.0)));
-    modelview = sceneRotation(modelview);
-    TmapGpuView view = shaderView(modelview);
-    setShaderBlockLight(&view, lightPosition, modelview);
-    glDisable(GL_BLEND);
+    TmapGpuView view = shaderView(sceneRotation(sceneCamera()));
     swapStartFrames();
-    tmapGpuDrawBlocks(&view, 0, 0, 50, 50, -12.5f, 12.5f, 0.0f, 0.5f, -0.5f);
+    drawScenePassShader(view, look.passes[0]);
     swapStartFrames();
 }
 
@@ -99,17 +88,11 @@ const DemoScene demoScene = {
     "spinlit",                                // program name
     // window title
     "TilvoGL: Q,A,W,S,E,D=rotate, V=spin on/off, T=timing method, ESC=exit",
-    "TEST2A.FMP",                             // map file
-    0.15f,                                    // fog density
-    {0.1f, 0.0f, 0.3f, 0.5f},                 // fog and clear colour
-    0.5,                                      // depth range 0 to this
+    &look,                                    // map, camera, turns, draws, light, fog
     DEMO_CLOCK_TICK_COUNT,                    // clock
     5,                                        // catch-up lead, ms
     1,                                        // key t switches timingMode
     1,                                        // q/a, w/s, e/d turn the scene
-    DEMO_FRAME_DEPTH_PHASE,                   // frame start
-    0.0f, 180.0f, -90.0f,                     // start angles X, Y, Z
-    setUpSpinLighting,                        // lighting before the common block
     compileMapList,                           // after the animation reset
     spin,                                     // logic step
     drawSpinScene,                            // drawing

@@ -3,7 +3,6 @@
 #define TILVOGL_DEMOS_SPINLIT_H
 
 extern float spinSpeed;  // degrees per logic tick; 0 stops the spin
-extern const float lightPosition[4];
 
 // Display list holding the drawn blocks.
 #define MAP_LIST 1

@@ -404,7 +404,7 @@ TEST(GpuRenderer, RefusesWhatItCannotDrawAndLeavesNoGlError)
         int error; // tmapError afterwards, or unchanged
     };
     const Step steps[] = {
-        {"draws before any upload", [](const TmapGpuView *v) { return drawAll(v, 0, 0, 6, 4); }, -3, unchanged},
+        {"draws before any upload", [](const TmapGpuView *v) { return drawAll(v, 0, 0, 6, 4); }, -3, TMAP_ERROR_NOT_UPLOADED},
         {"upload with an unknown texture filter",
          [](const TmapGpuView *) {
              tmapTextureFilter = 0x1234;
@@ -415,7 +415,7 @@ TEST(GpuRenderer, RefusesWhatItCannotDrawAndLeavesNoGlError)
          -1, TMAP_ERROR_INVALID_ARGUMENT},
         {"upload", [](const TmapGpuView *) { return tmapGpuUpload(); }, 0, unchanged},
         {"draws", [](const TmapGpuView *v) { return drawAll(v, 0, 0, 6, 4); }, 0, unchanged},
-        {"draws without a view", [](const TmapGpuView *) { return drawAll(nullptr, 0, 0, 6, 4); }, -3, unchanged},
+        {"draws without a view", [](const TmapGpuView *) { return drawAll(nullptr, 0, 0, 6, 4); }, -3, TMAP_ERROR_INVALID_ARGUMENT},
         {"zero and negative counts", [](const TmapGpuView *v) { return drawAll(v, 0, 0, 0, 4) + drawAll(v, 0, 0, -6, -4); },
          0, unchanged},
         {"windows outside the layer and around it",
@@ -435,10 +435,10 @@ TEST(GpuRenderer, RefusesWhatItCannotDrawAndLeavesNoGlError)
          0, unchanged},
         {"a map without layers", [](const TmapGpuView *) { return 0; }, 0, unchanged},
         {"draws after the map was released", [](const TmapGpuView *v) { tmapRelease(); return drawAll(v, 0, 0, 6, 4); },
-         -3, unchanged},
-        {"upload with no map", [](const TmapGpuView *) { return tmapGpuUpload(); }, -1, unchanged},
+         -3, TMAP_ERROR_NOT_UPLOADED},
+        {"upload with no map", [](const TmapGpuView *) { return tmapGpuUpload(); }, -1, TMAP_ERROR_NO_MAP},
         {"draws after tmapGpuRelease", [](const TmapGpuView *v) { tmapGpuRelease(); tmapGpuRelease(); return drawAll(v, 0, 0, 6, 4); },
-         -3, unchanged},
+         -3, TMAP_ERROR_NOT_UPLOADED},
     };
     for (const Step &step : steps) {
         if (std::string(step.what) == "a map without layers") {
@@ -447,9 +447,11 @@ TEST(GpuRenderer, RefusesWhatItCannotDrawAndLeavesNoGlError)
             ASSERT_TRUE(decodeKeepingPixels(image));
             EXPECT_EQ(tmapGpuUpload(), 0);
             EXPECT_EQ(drawAll(&view, 0, 0, 6, 4), -3);
+            EXPECT_EQ(tmapError, TMAP_ERROR_NO_MAP) << "no current layer";
             // And back to a map with a layer for the steps after.
             ASSERT_TRUE(decodeKeepingPixels(map));
             EXPECT_EQ(drawAll(&view, 0, 0, 6, 4), -3) << "a new map is not drawn before its upload";
+            EXPECT_EQ(tmapError, TMAP_ERROR_NOT_UPLOADED) << "a new map is not drawn before its upload";
             EXPECT_EQ(tmapGpuUpload(), 0);
         }
         tmapError = 42;

@@ -366,7 +366,12 @@ TEST_F(LoadFile, ErrorStrings) {
     EXPECT_STREQ(tmapErrorString(5), "no usable OpenGL context");
     EXPECT_STREQ(tmapErrorString(6), "map exceeds the OpenGL limits");
     EXPECT_STREQ(tmapErrorString(7), "invalid argument");
-    EXPECT_STREQ(tmapErrorString(8), "unknown error");
+    EXPECT_STREQ(tmapErrorString(8), "not a map handle");
+    EXPECT_STREQ(tmapErrorString(9), "map is already current");
+    EXPECT_STREQ(tmapErrorString(10), "map not uploaded to the GL");
+    EXPECT_STREQ(tmapErrorString(11), "no current map or layer");
+    EXPECT_STREQ(tmapErrorString(12), "map not loaded with TMAP_TEXTURES_NONE");
+    EXPECT_STREQ(tmapErrorString(13), "unknown error");
     EXPECT_STREQ(tmapErrorString(-1), "unknown error");
 }
 

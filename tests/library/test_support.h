@@ -14,8 +14,8 @@
 #include "tilvogl/tilvogl.h"
 
 extern "C" {
-extern long tmapFailAllocationAt;
-extern long tmapAllocationCount;
+extern thread_local long tmapFailAllocationAt;
+extern thread_local long tmapAllocationCount;
 // The cells whose dependencies the last draw grouped by texture worked out.
 long tmapGroupedCellsWorkedOut(void);
 }

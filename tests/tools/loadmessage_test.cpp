@@ -12,8 +12,8 @@
 #include "tilvogl/tilvogl.h"
 
 // The library's allocation failure injection (not in the public header).
-extern "C" long tmapFailAllocationAt;
-extern "C" long tmapAllocationCount;
+extern "C" thread_local long tmapFailAllocationAt;
+extern "C" thread_local long tmapAllocationCount;
 
 using tmapwriter::chunkOffset;
 

@@ -150,3 +150,23 @@ void tmapReleaseDrawScratch(void)
     tmapReleasePlacements();
     tmapReleaseEmitScratch();
 }
+
+void tmapSwapGroupedOrder(TmapGroupedOrder &other)
+{
+    TmapGroupedOrder current = {tmapDependencies, tmapSchedule, tmapPlacements};
+    tmapDependencies = other.dependencies;
+    tmapSchedule = other.schedule;
+    tmapPlacements = other.placements;
+    other = current;
+}
+
+void tmapReleaseGroupedOrder(TmapGroupedOrder &order)
+{
+    // The release functions free the current order: swap this one in and
+    // out around them.
+    tmapSwapGroupedOrder(order);
+    tmapReleaseDependencies();
+    tmapReleaseSchedule();
+    tmapReleasePlacements();
+    tmapSwapGroupedOrder(order);
+}

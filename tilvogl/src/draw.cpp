@@ -104,6 +104,14 @@ void drawColumn(const TmapBlock *block, float x, float x1, float y, float y1, fl
 
 enum class Drawing { firstGraphic, secondGraphic, blockColumns };
 
+// A context without the fixed-function pipeline (a core profile, OpenGL ES)
+// would take none of these calls: nothing is sent to it.
+int refuseContext()
+{
+    tmapError = TMAP_ERROR_NO_GL_CONTEXT;
+    return -1;
+}
+
 // Emits the quads of the cells inside the layer in cell order, or collects
 // them into quads when it is not null.
 void walkWindow(Drawing drawing, const TmapSpan &across, const TmapSpan &down, float z, float cellWidth,
@@ -145,6 +153,8 @@ int drawWindow(Drawing drawing, int cellX, int cellY, int columns, int rows, flo
 {
     if (rows <= 0 || columns <= 0 || tmapCurrentLayer == nullptr)
         return 0;
+    if (!tmapFixedFunctionContext())
+        return refuseContext();
     const TmapSpan across = tmapClipToLayer(cellX, columns, tmapWidth, originX, cellWidth);
     const TmapSpan down = tmapClipToLayer(cellY, rows, tmapHeight, originY, cellHeight);
     if (across.begin >= across.end || down.begin >= down.end)
@@ -220,6 +230,8 @@ int tmapDrawView(int64_t pixelX, int64_t pixelY, int widthPx, int heightPx)
     const int64_t endRow = firstRow + rows < tmapHeight ? firstRow + rows : tmapHeight;
     if (beginColumn >= endColumn || beginRow >= endRow)
         return 0;
+    if (!tmapFixedFunctionContext())
+        return refuseContext();
 
     glPushAttrib(GL_ENABLE_BIT | GL_TRANSFORM_BIT);
     glEnable(GL_TEXTURE_2D);

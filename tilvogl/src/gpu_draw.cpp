@@ -66,6 +66,13 @@ void useProgram(const TmapGpuProgram &program, const TmapGpuView &view, GLuint l
     tmapGl.BindTexture(GL_TEXTURE_2D_ARRAY, copy.graphics);
 }
 
+// A draw that cannot draw says why.
+int refuse(int code)
+{
+    tmapError = code;
+    return -1;
+}
+
 // What every draw does first: -1 when it cannot draw at all (no view, or
 // nothing uploaded for the current map and layer), 0 when the window holds
 // no cell of the layer, 1 with the layer's texture and the window clipped to
@@ -75,10 +82,12 @@ int startDraw(const TmapGpuView *view, int cellX, int cellY, int columns, int ro
               GLuint &layerTexture, int &layer, TmapSpan &across, TmapSpan &down)
 {
     if (view == nullptr)
-        return -1;
+        return refuse(TMAP_ERROR_INVALID_ARGUMENT);
+    if (!tmapGpuCopy.current)
+        return refuse(TMAP_ERROR_NOT_UPLOADED);
     layerTexture = tmapGpuPrepareDraw(layer);
     if (layerTexture == 0)
-        return -1;
+        return refuse(TMAP_ERROR_NO_MAP);
     if (columns <= 0 || rows <= 0)
         return 0;
     across = tmapClipToLayer(cellX, columns, tmapWidth, originX, cellWidth);

@@ -68,7 +68,16 @@ struct TmapGpuCorner {
 #define TMAP_GPU_CORNER_KIND_SHIFT 2 // 0 to 3: sides (as graphics 1 to 4), 4: upper cap, 5: lower cap
 #define TMAP_GPU_CORNER_CUBE_SHIFT 5
 
-// The GPU copy of the current map.
+// A cell changed by tmapSetCell since the last draw.
+struct TmapGpuChangedCell {
+    int layer;
+    int64_t index;
+};
+// Changed cells sent one by one; more than this, and their layers are sent whole.
+const int tmapGpuChangedCellCapacity = 256;
+
+// The GPU copy of the current map. It belongs to the map: a map set aside
+// takes it along by value (maps.cpp), so whatever a field holds travels.
 struct TmapGpuCopy {
     bool uploaded;       // objects exist (they may belong to an older map)
     bool current;        // and they hold the current map
@@ -99,9 +108,19 @@ struct TmapGpuCopy {
     int64_t faceCount;
     bool facesAnimated;    // some of them are animated cells' 
     int64_t indexedFaces;  // faces the index buffer covers
+    // Cells changed since the last draw (tmapGpuChangedCellCapacity entries,
+    // allocated by the upload), and bit k: layer k is sent whole.
+    TmapGpuChangedCell *changedCells;
+    int changedCellCount;
+    unsigned changedLayersWhole;
 };
 
 extern TmapGpuCopy tmapGpuCopy;
+
+// Deletes a copy's GL objects when a context is current (else only forgets
+// them) and frees its host memory, leaving it empty. For copies of maps set
+// aside and left behind by a released map.
+void tmapGpuReleaseCopy(TmapGpuCopy &copy);
 
 // The width of a table of count entries folded into rows.
 inline int tmapGpuTableWidth(int64_t count)

@@ -12,17 +12,6 @@ TmapGpuCopy tmapGpuCopy;
 
 namespace {
 
-// Cells changed by tmapSetCell since the last draw, sent one by one; more
-// than fit here, and the changed layers are sent whole.
-struct ChangedCell {
-    int layer;
-    int64_t index;
-};
-const int changedCellCapacity = 256;
-ChangedCell changedCells[changedCellCapacity];
-int changedCellCount = 0;
-unsigned changedLayersWhole = 0; // bit k: layer k is sent whole
-
 // Textures of tables read with texelFetch: no filtering, one level.
 void setTableParameters(GLenum target)
 {
@@ -214,20 +203,21 @@ void sendAnims(int first, int last)
 
 void refreshCells()
 {
+    TmapGpuCopy &copy = tmapGpuCopy;
     for (int layer = 0; layer < TMAP_LAYER_COUNT; ++layer)
-        if ((changedLayersWhole >> layer) & 1u)
+        if ((copy.changedLayersWhole >> layer) & 1u)
             uploadLayer(layer);
     int width = tmapGpuTableWidth(cellCount());
-    for (int k = 0; k < changedCellCount; ++k) {
-        const ChangedCell &change = changedCells[k];
-        if ((changedLayersWhole >> change.layer) & 1u)
+    for (int k = 0; k < copy.changedCellCount; ++k) {
+        const TmapGpuChangedCell &change = copy.changedCells[k];
+        if ((copy.changedLayersWhole >> change.layer) & 1u)
             continue;
         tmapGl.BindTexture(GL_TEXTURE_2D, tmapGpuCopy.layers[change.layer]);
         tmapGl.TexSubImage2D(GL_TEXTURE_2D, 0, GLint(change.index % width), GLint(change.index / width),
                              1, 1, GL_RED_INTEGER, GL_INT, tmapLayers[change.layer] + change.index);
     }
-    changedCellCount = 0;
-    changedLayersWhole = 0;
+    copy.changedCellCount = 0;
+    copy.changedLayersWhole = 0;
 }
 
 // Texture uploads read client memory, whatever unpack state the program set.
@@ -279,21 +269,19 @@ void makeFaceArray()
     tmapGl.BindBuffer(GL_ARRAY_BUFFER, GLuint(arrayBuffer));
 }
 
-// Forgets the copy without a GL call, freeing its host memory.
-void forgetObjects()
+// Forgets a copy without a GL call, freeing its host memory.
+void forgetObjects(TmapGpuCopy &copy = tmapGpuCopy)
 {
-    tmapFree(tmapGpuCopy.animBlocks);
-    tmapFree(tmapGpuCopy.animCubes);
-    tmapFree(tmapGpuCopy.blockCubes);
-    std::memset(&tmapGpuCopy, 0, sizeof tmapGpuCopy);
-    changedCellCount = 0;
-    changedLayersWhole = 0;
+    tmapFree(copy.animBlocks);
+    tmapFree(copy.animCubes);
+    tmapFree(copy.blockCubes);
+    tmapFree(copy.changedCells);
+    std::memset(&copy, 0, sizeof copy);
 }
 
-// Every object of the copy, deleted in the context current now.
-void deleteObjects()
+// Every object of a copy, deleted in the context current now.
+void deleteObjects(TmapGpuCopy &copy = tmapGpuCopy)
 {
-    TmapGpuCopy &copy = tmapGpuCopy;
     if (copy.uploaded) {
         tmapGl.DeleteTextures(1, &copy.graphics);
         tmapGl.DeleteTextures(TMAP_LAYER_COUNT, copy.layers);
@@ -307,7 +295,7 @@ void deleteObjects()
         for (const TmapGpuProgram &program : copy.programs)
             tmapGl.DeleteProgram(program.name);
     }
-    forgetObjects();
+    forgetObjects(copy);
 }
 
 int refuse(int code)
@@ -345,13 +333,21 @@ bool fitsLimits()
 int tmapGpuUpload(void)
 {
     // The map must be there, with its graphics' pixels kept.
-    if (tmapFirstTexture != TMAP_TEXTURES_NONE || (tmapGraphicCount > 0 && tmapGraphicPixels == nullptr))
+    if (!tmapMapPresent) {
+        tmapError = TMAP_ERROR_NO_MAP;
         return -1;
+    }
+    if (tmapFirstTexture != TMAP_TEXTURES_NONE || (tmapGraphicCount > 0 && tmapGraphicPixels == nullptr)) {
+        tmapError = TMAP_ERROR_TEXTURE_MODE;
+        return -1;
+    }
     bool hasLayer = false;
     for (const int32_t *cells : tmapLayers)
         hasLayer = hasLayer || cells != nullptr;
-    if (!hasLayer && tmapBlocks == nullptr && tmapGraphicPixels == nullptr)
+    if (!hasLayer && tmapBlocks == nullptr && tmapGraphicPixels == nullptr) {
+        tmapError = TMAP_ERROR_NO_MAP;
         return -1;
+    }
     if (tmapTextureFilter != GL_LINEAR && tmapTextureFilter != GL_NEAREST) {
         tmapError = TMAP_ERROR_INVALID_ARGUMENT;
         return -1;
@@ -394,7 +390,9 @@ int tmapGpuUpload(void)
     for (int layer = 0; layer < TMAP_LAYER_COUNT; ++layer)
         if (tmapLayers[layer] != nullptr)
             uploadLayer(layer);
-    bool allocated = uploadBlocks() && uploadAnims();
+    copy.changedCells = static_cast<TmapGpuChangedCell *>(
+        tmapAllocate(size_t(tmapGpuChangedCellCapacity) * sizeof(TmapGpuChangedCell)));
+    bool allocated = copy.changedCells != nullptr && uploadBlocks() && uploadAnims();
     tmapGl.GenTextures(1, &copy.rises);
     tmapGl.BindTexture(GL_TEXTURE_2D, copy.rises);
     setTableParameters(GL_TEXTURE_2D);
@@ -419,6 +417,14 @@ void tmapGpuRelease(void)
         deleteObjects();
 }
 
+void tmapGpuReleaseCopy(TmapGpuCopy &copy)
+{
+    if (copy.uploaded && tmapGl.GetString != nullptr && tmapGl.GetString(GL_VERSION) != nullptr)
+        deleteObjects(copy);
+    else
+        forgetObjects(copy);
+}
+
 GLuint tmapGpuPrepareDraw(int &current)
 {
     if (!tmapGpuCopy.current || tmapCurrentLayer == nullptr)
@@ -431,7 +437,7 @@ GLuint tmapGpuPrepareDraw(int &current)
         return 0;
     int firstAnim, lastAnim;
     findAnimChanges(firstAnim, lastAnim);
-    if (changedCellCount > 0 || changedLayersWhole != 0 || lastAnim >= 0) {
+    if (tmapGpuCopy.changedCellCount > 0 || tmapGpuCopy.changedLayersWhole != 0 || lastAnim >= 0) {
         tmapGl.ActiveTexture(GL_TEXTURE0);
         UnpackState unpacking = plainUnpacking();
         refreshCells();
@@ -451,10 +457,11 @@ void tmapGpuCellChanged(const int32_t *cell)
         const int32_t *first = tmapLayers[layer];
         if (first == nullptr || cell < first || cell >= first + cells)
             continue;
-        if (changedCellCount < changedCellCapacity)
-            changedCells[changedCellCount++] = {layer, cell - first};
+        TmapGpuCopy &copy = tmapGpuCopy;
+        if (copy.changedCellCount < tmapGpuChangedCellCapacity)
+            copy.changedCells[copy.changedCellCount++] = {layer, cell - first};
         else
-            changedLayersWhole |= 1u << layer;
+            copy.changedLayersWhole |= 1u << layer;
         tmapGpuDropFaces(layer, cell - first);
         if (*cell < 0)
             tmapGpuCopy.layersAnimated |= 1u << layer;
@@ -464,6 +471,6 @@ void tmapGpuCellChanged(const int32_t *cell)
 void tmapGpuMapReleased()
 {
     tmapGpuCopy.current = false;
-    changedCellCount = 0;
-    changedLayersWhole = 0;
+    tmapGpuCopy.changedCellCount = 0;
+    tmapGpuCopy.changedLayersWhole = 0;
 }

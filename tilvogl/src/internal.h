@@ -32,10 +32,11 @@
 #ifdef TILVOGL_ALLOCATION_HOOK
 // Allocation failure injection, compiled into the tests' copy of the library
 // only: when tmapFailAllocationAt is n > 0, the n-th allocation counted in
-// tmapAllocationCount fails.
+// tmapAllocationCount fails. Both are the calling thread's own, so decodes on
+// other threads neither race on them nor disturb a test's count.
 extern "C" {
-extern long tmapFailAllocationAt;
-extern long tmapAllocationCount;
+extern thread_local long tmapFailAllocationAt;
+extern thread_local long tmapAllocationCount;
 }
 #endif
 
@@ -50,22 +51,74 @@ template <typename T> void freeAndClear(T *&array)
     array = nullptr;
 }
 
+// One map: every value of the current map's variables, as the decoders fill
+// it and a map set aside keeps it. The variables of tilvogl.h are the
+// installed copy of one such structure (model.cpp moves maps in and out);
+// nothing here is process-wide, so a decode into one touches nothing shared.
+struct TmapModel {
+    bool present;          // a decode succeeded: a map, though perhaps of no arrays
+    bool headerSeen;       // the decode has met its "MPHD" chunk
+    int width, height, tileWidth, tileHeight, depth, blockRecordSize, blockCount, graphicCount;
+    int littleEndian;
+    unsigned char *colourMap;
+    int colourMapSize;
+    TmapBlock *blocks;
+    int animCount;
+    TmapAnim *anims;
+    int32_t *animFrames;
+    int animFrameCount;
+    int32_t *layers[TMAP_LAYER_COUNT];
+    int32_t **layerRows[TMAP_LAYER_COUNT];
+    int32_t *currentLayer;
+    int32_t **currentRows;
+    int firstTexture;
+    // Every graphic as RGBA: kept with TMAP_TEXTURES_NONE, and for the other
+    // modes until tmapMakeTextures turns them into the textures asked for.
+    unsigned char *graphicPixels;
+    bool texturesPending;
+    unsigned int *textureNames; // TMAP_TEXTURES_GENERATED
+    int textureNameCount;       // kept apart from graphicCount, which a later
+                                // chunk of a damaged file could change
+    // Whether the fixed-function draws can use the context: 0 not asked yet
+    // (a map without textures never asked), 1 yes, -1 no.
+    int fixedFunctionUsable;
+};
+
+// Where and why a decode failed, as the public TmapLoadError has it.
+void tmapClearLoadError(TmapLoadError &error);
+
+// The current map's variables as a model, and back (model.cpp): a fixed set
+// of pointers and numbers, no array copied. tmapTakeModel leaves the
+// variables as with no map.
+void tmapTakeModel(TmapModel &map);
+void tmapInstallModel(const TmapModel &map);
+
+// Frees every array of a map and deletes its generated textures (a GL call:
+// the map's context must be current when it has them). Leaves it empty.
+void tmapFreeModel(TmapModel &map);
+
+// The internal per-map values that have no public variable, for the current
+// map (model.cpp).
+extern bool tmapMapPresent;
+extern int tmapTextureNameCount;
+extern int tmapFixedFunctionUsable;
+
 // Number readers. Lengths are always big-endian; the other two follow the
-// map's byte-order flag tmapLittleEndian.
+// map's byte-order flag.
 inline uint32_t tmapReadBigEndian32(const unsigned char *p)
 {
     return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | uint32_t(p[3]);
 }
 
-inline uint32_t tmapRead16(const unsigned char *p)
+inline uint32_t tmapRead16(const TmapModel &map, const unsigned char *p)
 {
-    return tmapLittleEndian ? (uint32_t(p[0]) | (uint32_t(p[1]) << 8))
+    return map.littleEndian ? (uint32_t(p[0]) | (uint32_t(p[1]) << 8))
                             : ((uint32_t(p[0]) << 8) | uint32_t(p[1]));
 }
 
-inline int32_t tmapRead32(const unsigned char *p)
+inline int32_t tmapRead32(const TmapModel &map, const unsigned char *p)
 {
-    uint32_t value = tmapLittleEndian
+    uint32_t value = map.littleEndian
         ? (uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24))
         : tmapReadBigEndian32(p);
     return int32_t(value);
@@ -77,29 +130,32 @@ inline int32_t tmapRead32(const unsigned char *p)
 inline const unsigned char *tmapChunkData(const unsigned char *chunk) { return chunk + 8; }
 inline uint32_t tmapChunkLength(const unsigned char *chunk) { return tmapReadBigEndian32(chunk + 4); }
 
-// How a chunk decoder fails: sets tmapError and returns -1. The walk then
-// records the chunk and releases the map.
-inline int tmapFail(int code)
-{
-    tmapError = code;
-    return -1;
-}
+// Chunk decoders, run by the chunk walk into the map being decoded. Each
+// returns TMAP_ERROR_NONE, or the error code of its failure; the walk then
+// records the chunk and frees the map. None touches a process-wide variable
+// or calls the GL.
+int tmapDecodeHeader(TmapModel &map, const unsigned char *chunk);           // "MPHD"
+int tmapDecodeColourMap(TmapModel &map, const unsigned char *chunk);        // "CMAP"
+int tmapDecodeBlocks(TmapModel &map, const unsigned char *chunk);           // "BKDT"
+int tmapDecodeAnims(TmapModel &map, const unsigned char *chunk);            // "ANDT"
+int tmapDecodeGraphics(TmapModel &map, const unsigned char *chunk);         // "BGFX"
+int tmapDecodeLayer(TmapModel &map, const unsigned char *chunk, int layer); // "BODY", "LYR1".."LYR7"
 
-// Chunk decoders, run by the chunk walk. Each returns 0, or -1 with
-// tmapError set.
-int tmapDecodeHeader(const unsigned char *chunk);                  // "MPHD"
-int tmapDecodeColourMap(const unsigned char *chunk);               // "CMAP"
-int tmapDecodeBlocks(const unsigned char *chunk);                  // "BKDT"
-int tmapDecodeAnims(const unsigned char *chunk);                   // "ANDT"
-int tmapDecodeGraphics(const unsigned char *chunk);                // "BGFX"
-int tmapDecodeLayer(const unsigned char *chunk, int layer);        // "BODY", "LYR1".."LYR7"
+// The one decoder (loader.cpp): an image of size bytes into map, which
+// starts empty. Returns 0, or -1 with error filled and map left empty.
+// Touches nothing process-wide and makes no GL call: safe on any thread.
+int tmapDecodeModel(const unsigned char *image, size_t size, int firstTexture, TmapModel &map,
+                    TmapLoadError &error);
 
-// Whether the current decode has met its "MPHD" chunk yet (model.cpp).
-extern bool tmapHeaderSeen;
+// Reads a whole map file into a new image of *size bytes that the caller
+// frees (loader.cpp). Returns 0, or -1 with error filled and no image.
+int tmapReadMapFile(const char *path, unsigned char **image, size_t *size, TmapLoadError &error);
 
-// Entries of tmapTextureNames (model.cpp); kept apart from tmapGraphicCount,
-// which a later chunk of a damaged file could change.
-extern int tmapTextureNameCount;
+// Handles (maps.cpp). Before a load replaces the current map: sets it aside
+// into its handle when it has one, else releases it (tmapRelease).
+void tmapVacateCurrentMap();
+// After tmapRelease freed the current map: frees the handle it came from.
+void tmapForgetCurrentHandle();
 
 // Whether a load can make the graphics as firstTexture and tmapTextureFilter
 // ask: TMAP_ERROR_NONE, TMAP_ERROR_INVALID_ARGUMENT for an unknown mode or
@@ -108,8 +164,22 @@ extern int tmapTextureNameCount;
 // changes no GL state and sets no GL error.
 int tmapCheckTextureRequest(int firstTexture);
 
-// Deletes the generated texture names, if any, and frees their array.
-void tmapReleaseTextureNames();
+// Turns a decoded map's kept graphics into the GL textures its firstTexture
+// asks for, with tmapTextureFilter, in the current context (which
+// tmapCheckTextureRequest accepted), and frees the pixels; nothing for a map
+// without pending textures. Returns TMAP_ERROR_NONE or
+// TMAP_ERROR_OUT_OF_MEMORY (nothing made).
+int tmapMakeTextures(TmapModel &map);
+
+// Whether the current context takes the fixed-function draws; asked of the
+// GL once per map (queries only), for the current map.
+bool tmapFixedFunctionContext();
+
+// Bytes of one tile graphic in "BGFX" as the header describes it.
+inline uint64_t tmapGraphicSize(const TmapModel &map)
+{
+    return uint64_t(map.tileWidth) * uint64_t(map.tileHeight) * uint64_t((map.depth + 1) / 8);
+}
 
 // The GL texture name of a tile graphic: the caller's first name plus the
 // graphic (computed as ever, whatever the graphic), the generated name, or
@@ -124,11 +194,6 @@ inline uint32_t tmapTextureName(int32_t graphic)
     return 0;
 }
 
-// Bytes of one tile graphic in "BGFX" as the header describes it.
-inline uint64_t tmapGraphicSize()
-{
-    return uint64_t(tmapTileWidth) * uint64_t(tmapTileHeight) * uint64_t((tmapDepth + 1) / 8);
-}
 
 // The block that a cell value shows now, or nullptr when the value names no
 // existing block (bad block index, animation, frame or frame entry).

@@ -1,8 +1,11 @@
-// Loading a map: the file is read whole (tmapLoadFile), the image's chunks
-// are walked and each known chunk is handed to its decoder (tmapDecode,
-// tmapDecodeBuffer), and the map is released again (tmapRelease). Calls run
-// one way, from here to the decoders and the model; every failure of a
-// decode leaves through decodeFailure.
+// Loading a map: the file is read whole (tmapLoadFile, tmapLoadFileAside),
+// the image's chunks are walked and each known chunk is handed to its
+// decoder (tmapDecodeModel, the one decoder behind every entry point), and
+// the decoded map is installed as the current one (tmapDecodeBuffer,
+// tmapDecode) or kept in a handle (maps.cpp); tmapRelease frees the current
+// map. Calls run one way, from here to the decoders and the model; every
+// failure of a decode leaves through decodeFailure, and every failure to
+// read a file through readFailure.
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -16,7 +19,7 @@ namespace {
 // decoder that also takes the layer number; other tags are skipped.
 struct ChunkKind {
     char tag[5];
-    int (*decode)(const unsigned char *chunk); // nullptr for the layers
+    int (*decode)(TmapModel &map, const unsigned char *chunk); // nullptr for the layers
     int layer;
 };
 
@@ -28,32 +31,31 @@ const ChunkKind chunkKinds[] = {
     {"LYR4", nullptr, 4}, {"LYR5", nullptr, 5}, {"LYR6", nullptr, 6}, {"LYR7", nullptr, 7},
 };
 
-// Runs the decoder of the chunk's tag: 0, or -1 with tmapError set.
-int decodeChunk(const unsigned char *chunk)
+// Runs the decoder of the chunk's tag: TMAP_ERROR_NONE or its failure.
+int decodeChunk(TmapModel &map, const unsigned char *chunk)
 {
     for (const ChunkKind &kind : chunkKinds) {
         if (std::memcmp(chunk, kind.tag, 4) == 0)
-            return kind.decode != nullptr ? kind.decode(chunk) : tmapDecodeLayer(chunk, kind.layer);
+            return kind.decode != nullptr ? kind.decode(map, chunk) : tmapDecodeLayer(map, chunk, kind.layer);
     }
-    return 0;
+    return TMAP_ERROR_NONE;
 }
 
 // The one way out of a failed decode: records the code and where it
-// happened (the chunk, or nowhere when the form itself is bad), and releases
+// happened (the chunk, or nowhere when the form itself is bad), and frees
 // whatever this decode built.
-int decodeFailure(int code, const unsigned char *image, const unsigned char *chunk,
-                  const unsigned char *formEnd)
+int decodeFailure(int code, TmapModel &map, TmapLoadError &error, const unsigned char *image,
+                  const unsigned char *chunk, const unsigned char *formEnd)
 {
-    tmapError = code;
-    std::memset(tmapErrorChunk, 0, sizeof tmapErrorChunk);
-    tmapErrorOffset = -1;
+    tmapClearLoadError(error);
+    error.code = code;
     if (chunk != nullptr) {
         // A chunk header cut off by the end of the form has fewer tag bytes.
         size_t tagBytes = size_t(formEnd - chunk) < 4 ? size_t(formEnd - chunk) : 4;
-        std::memcpy(tmapErrorChunk, chunk, tagBytes);
-        tmapErrorOffset = long(chunk - image);
+        std::memcpy(error.chunk, chunk, tagBytes);
+        error.offset = long(chunk - image);
     }
-    tmapRelease();
+    tmapFreeModel(map);
     return -1;
 }
 
@@ -84,57 +86,82 @@ long fileSize(std::FILE *file)
     return size;
 }
 
-// A failure before anything is decoded keeps the previous map.
-int loadFailure(std::FILE *file, int code)
+// A failure to read the file; the caller decides what happens to its maps.
+int readFailure(std::FILE *file, int code, int system, TmapLoadError &error)
 {
     if (file != nullptr)
         std::fclose(file);
-    tmapError = code;
+    tmapClearLoadError(error);
+    error.code = code;
+    error.system = system;
     return -1;
+}
+
+// The current map's error variables from a decode's error record.
+void reportLoadError(const TmapLoadError &error)
+{
+    tmapError = error.code;
+    std::memcpy(tmapErrorChunk, error.chunk, sizeof tmapErrorChunk);
+    tmapErrorOffset = error.offset;
+    tmapErrorSystem = error.system;
 }
 
 } // namespace
 
-int tmapLoadFile(const char *path, int firstTexture)
+// Reads a whole map file into a new image of *size bytes (the caller frees
+// it). Returns 0, or -1 with error filled and no image: code 3 with the
+// system's reason when the file cannot be opened or read, 2 when it does
+// not begin with a form or is shorter than its form, 1 for the image.
+int tmapReadMapFile(const char *path, unsigned char **image, size_t *size, TmapLoadError &error)
 {
-    tmapError = TMAP_ERROR_NONE;
-    tmapErrorChunk[0] = '\0';
-    tmapErrorOffset = -1;
-    tmapErrorSystem = 0;
+    *image = nullptr;
+    *size = 0;
     errno = 0;
     std::FILE *file = path != nullptr ? std::fopen(path, "rb") : nullptr;
-    if (file == nullptr) {
-        tmapErrorSystem = errno;
-        return loadFailure(nullptr, TMAP_ERROR_CANNOT_OPEN);
-    }
+    if (file == nullptr)
+        return readFailure(nullptr, TMAP_ERROR_CANNOT_OPEN, errno, error);
 
     uint32_t formLength = 0;
     if (readFormHeader(file, &formLength) != 0) {
         // A name that opens but cannot be read at all, such as a directory,
         // could not be opened as a file.
-        if (std::ferror(file)) {
-            tmapErrorSystem = errno;
-            return loadFailure(file, TMAP_ERROR_CANNOT_OPEN);
-        }
-        return loadFailure(file, TMAP_ERROR_NOT_A_MAP);
+        if (std::ferror(file))
+            return readFailure(file, TMAP_ERROR_CANNOT_OPEN, errno, error);
+        return readFailure(file, TMAP_ERROR_NOT_A_MAP, 0, error);
     }
     // The form's own length is not trusted: a file shorter than it claims is
     // refused before anything that size is allocated.
     uint64_t imageSize = uint64_t(formLength) + 8;
-    long size = fileSize(file);
-    if (size < 0 || imageSize > uint64_t(size))
-        return loadFailure(file, TMAP_ERROR_NOT_A_MAP);
+    long fileBytes = fileSize(file);
+    if (fileBytes < 0 || imageSize > uint64_t(fileBytes))
+        return readFailure(file, TMAP_ERROR_NOT_A_MAP, 0, error);
 
-    unsigned char *image = static_cast<unsigned char *>(tmapAllocate(size_t(imageSize)));
-    if (image == nullptr)
-        return loadFailure(file, TMAP_ERROR_OUT_OF_MEMORY);
-    if (std::fread(image, 1, size_t(imageSize), file) != size_t(imageSize)) {
-        tmapFree(image);
-        return loadFailure(file, TMAP_ERROR_NOT_A_MAP);
+    unsigned char *bytes = static_cast<unsigned char *>(tmapAllocate(size_t(imageSize)));
+    if (bytes == nullptr)
+        return readFailure(file, TMAP_ERROR_OUT_OF_MEMORY, 0, error);
+    if (std::fread(bytes, 1, size_t(imageSize), file) != size_t(imageSize)) {
+        tmapFree(bytes);
+        return readFailure(file, TMAP_ERROR_NOT_A_MAP, 0, error);
     }
     std::fclose(file);
+    *image = bytes;
+    *size = size_t(imageSize);
+    tmapClearLoadError(error);
+    return 0;
+}
 
-    int result = tmapDecodeBuffer(image, size_t(imageSize), firstTexture);
+int tmapLoadFile(const char *path, int firstTexture)
+{
+    TmapLoadError error;
+    unsigned char *image = nullptr;
+    size_t size = 0;
+    // A failure before anything is decoded keeps the previous map.
+    if (tmapReadMapFile(path, &image, &size, error) != 0) {
+        reportLoadError(error);
+        return -1;
+    }
+    tmapErrorSystem = 0;
+    int result = tmapDecodeBuffer(image, size, firstTexture);
     tmapFree(image);
     return result;
 }
@@ -143,67 +170,76 @@ void tmapRelease(void)
 {
     tmapReleaseDrawScratch();
     tmapGpuMapReleased();
-    freeAndClear(tmapColourMap);
-    freeAndClear(tmapGraphicPixels);
-    tmapReleaseTextureNames();
-    tmapColourMapSize = 0;
-    freeAndClear(tmapBlocks);
-    freeAndClear(tmapAnims);
-    tmapAnimCount = 0;
-    freeAndClear(tmapAnimFrames);
-    tmapAnimFrameCount = 0;
-    for (int32_t *&layer : tmapLayers)
-        freeAndClear(layer);
-    for (int32_t **&rows : tmapLayerRows)
-        freeAndClear(rows);
-    tmapCurrentLayer = nullptr;
-    tmapCurrentRows = nullptr;
+    TmapModel map;
+    tmapTakeModel(map);
+    tmapFreeModel(map);
+    tmapForgetCurrentHandle();
+}
+
+int tmapDecodeModel(const unsigned char *image, size_t size, int firstTexture, TmapModel &map,
+                    TmapLoadError &error)
+{
+    map = TmapModel();
+    map.firstTexture = firstTexture;
+    tmapClearLoadError(error);
+    if (firstTexture < TMAP_TEXTURES_GENERATED)
+        return decodeFailure(TMAP_ERROR_INVALID_ARGUMENT, map, error, image, nullptr, nullptr);
+    if (image == nullptr || size < 12 || std::memcmp(image, "FORM", 4) != 0 ||
+        std::memcmp(image + 8, "FMAP", 4) != 0)
+        return decodeFailure(TMAP_ERROR_NOT_A_MAP, map, error, image, nullptr, nullptr);
+
+    uint32_t formLength = tmapReadBigEndian32(image + 4);
+    if (uint64_t(formLength) + 8 > size)
+        return decodeFailure(TMAP_ERROR_NOT_A_MAP, map, error, image, nullptr, nullptr);
+    const uint64_t formSize = uint64_t(formLength) + 8;
+    const unsigned char *formEnd = image + formSize;
+    uint64_t offset = 12;
+    // The remaining count is a signed 32-bit number: a form of 4 bytes or
+    // less, or one whose length reads as negative, holds no chunks.
+    if (int32_t(formLength - 4) <= 0)
+        offset = formSize;
+    while (offset < formSize) {
+        const unsigned char *chunk = image + offset;
+        if (formSize - offset < 8)
+            return decodeFailure(TMAP_ERROR_NOT_A_MAP, map, error, image, chunk, formEnd);
+        uint32_t dataLength = tmapChunkLength(chunk);
+        if (uint64_t(dataLength) > formSize - offset - 8)
+            return decodeFailure(TMAP_ERROR_NOT_A_MAP, map, error, image, chunk, formEnd);
+        if (int code = decodeChunk(map, chunk))
+            return decodeFailure(code, map, error, image, chunk, formEnd);
+        offset += 8 + uint64_t(dataLength);
+    }
+    map.present = true;
+    map.texturesPending = firstTexture != TMAP_TEXTURES_NONE;
+    return 0;
 }
 
 int tmapDecodeBuffer(const unsigned char *image, size_t size, int firstTexture)
 {
-    tmapRelease();
+    tmapVacateCurrentMap();
     tmapError = TMAP_ERROR_NONE;
     tmapErrorChunk[0] = '\0';
     tmapErrorOffset = -1;
     tmapFirstTexture = firstTexture;
-    // A new map starts from an empty header, never from the last map's.
-    tmapWidth = tmapHeight = tmapTileWidth = tmapTileHeight = tmapDepth = 0;
-    tmapBlockRecordSize = tmapBlockCount = tmapGraphicCount = tmapLittleEndian = 0;
-    tmapHeaderSeen = false;
 
+    TmapModel map;
+    TmapLoadError error;
     // What the load is asked to make must be possible before anything is
     // decoded, whatever the map holds.
-    if (int refusal = tmapCheckTextureRequest(firstTexture))
-        return decodeFailure(refusal, image, nullptr, nullptr);
-
-    if (image == nullptr || size < 12 || std::memcmp(image, "FORM", 4) != 0 ||
-        std::memcmp(image + 8, "FMAP", 4) != 0)
-        return decodeFailure(TMAP_ERROR_NOT_A_MAP, image, nullptr, nullptr);
-
-    uint32_t formLength = tmapReadBigEndian32(image + 4);
-    if (uint64_t(formLength) + 8 > size)
-        return decodeFailure(TMAP_ERROR_NOT_A_MAP, image, nullptr, nullptr);
-    // The remaining count is a signed 32-bit number: a form of 4 bytes or
-    // less, or one whose length reads as negative, holds no chunks.
-    if (int32_t(formLength - 4) <= 0)
-        return 0;
-
-    const uint64_t formSize = uint64_t(formLength) + 8;
-    const unsigned char *formEnd = image + formSize;
-    uint64_t offset = 12;
-    while (offset < formSize) {
-        const unsigned char *chunk = image + offset;
-        if (formSize - offset < 8)
-            return decodeFailure(TMAP_ERROR_NOT_A_MAP, image, chunk, formEnd);
-        uint32_t dataLength = tmapChunkLength(chunk);
-        if (uint64_t(dataLength) > formSize - offset - 8)
-            return decodeFailure(TMAP_ERROR_NOT_A_MAP, image, chunk, formEnd);
-        if (decodeChunk(chunk) != 0)
-            return decodeFailure(tmapError, image, chunk, formEnd);
-        offset += 8 + uint64_t(dataLength);
+    if (int refusal = tmapCheckTextureRequest(firstTexture)) {
+        tmapClearLoadError(error);
+        error.code = refusal;
+    } else if (tmapDecodeModel(image, size, firstTexture, map, error) == 0) {
+        error.code = tmapMakeTextures(map);
+        if (error.code == TMAP_ERROR_NONE) {
+            tmapInstallModel(map);
+            return 0;
+        }
+        tmapFreeModel(map);
     }
-    return 0;
+    error.system = tmapErrorSystem;
+    reportLoadError(error);
+    return -1;
 }
 
 int tmapDecode(const unsigned char *image, int firstTexture)

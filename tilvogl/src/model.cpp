@@ -1,7 +1,9 @@
-// The current map's variables, the error state, and the library's one
-// allocator. Everything here is written by the decoders and the loader;
-// nothing here calls back into them.
+// The current map's variables, moving a map into and out of them, the error
+// state, and the library's one allocator. The loader and the handles install
+// maps here; nothing here calls back into them.
+#include <GL/gl.h> // glDeleteTextures of generated names
 #include <cstdlib>
+#include <cstring>
 
 #include "internal.h"
 
@@ -39,16 +41,76 @@ unsigned int *tmapTextureNames = nullptr;
 unsigned int tmapTextureFilter = 0x2601; // GL_LINEAR
 }
 
+bool tmapMapPresent = false;
 int tmapTextureNameCount = 0;
-
-bool tmapHeaderSeen = false;
+int tmapFixedFunctionUsable = 0;
 
 #ifdef TILVOGL_ALLOCATION_HOOK
 extern "C" {
-long tmapFailAllocationAt = 0;
-long tmapAllocationCount = 0;
+thread_local long tmapFailAllocationAt = 0;
+thread_local long tmapAllocationCount = 0;
 }
 #endif
+
+// Every field of a model against its variable, in one list, so that taking
+// and installing cannot miss one.
+#define TMAP_MODEL_FIELDS(F)                                                                       \
+    F(present, tmapMapPresent) F(width, tmapWidth) F(height, tmapHeight)                           \
+    F(tileWidth, tmapTileWidth) F(tileHeight, tmapTileHeight) F(depth, tmapDepth)                  \
+    F(blockRecordSize, tmapBlockRecordSize) F(blockCount, tmapBlockCount)                          \
+    F(graphicCount, tmapGraphicCount) F(littleEndian, tmapLittleEndian)                            \
+    F(colourMap, tmapColourMap) F(colourMapSize, tmapColourMapSize) F(blocks, tmapBlocks)          \
+    F(animCount, tmapAnimCount) F(anims, tmapAnims) F(animFrames, tmapAnimFrames)                  \
+    F(animFrameCount, tmapAnimFrameCount) F(currentLayer, tmapCurrentLayer)                        \
+    F(currentRows, tmapCurrentRows) F(firstTexture, tmapFirstTexture)                              \
+    F(graphicPixels, tmapGraphicPixels) F(textureNames, tmapTextureNames)                          \
+    F(textureNameCount, tmapTextureNameCount) F(fixedFunctionUsable, tmapFixedFunctionUsable)
+
+void tmapTakeModel(TmapModel &map)
+{
+    map = TmapModel();
+#define TMAP_TAKE(field, variable) map.field = variable;
+    TMAP_MODEL_FIELDS(TMAP_TAKE)
+#undef TMAP_TAKE
+    std::memcpy(map.layers, tmapLayers, sizeof map.layers);
+    std::memcpy(map.layerRows, tmapLayerRows, sizeof map.layerRows);
+    map.headerSeen = map.present;
+    tmapInstallModel(TmapModel());
+}
+
+void tmapInstallModel(const TmapModel &map)
+{
+#define TMAP_INSTALL(field, variable) variable = map.field;
+    TMAP_MODEL_FIELDS(TMAP_INSTALL)
+#undef TMAP_INSTALL
+    std::memcpy(tmapLayers, map.layers, sizeof tmapLayers);
+    std::memcpy(tmapLayerRows, map.layerRows, sizeof tmapLayerRows);
+}
+
+void tmapFreeModel(TmapModel &map)
+{
+    tmapFree(map.colourMap);
+    tmapFree(map.graphicPixels);
+    if (map.textureNames != nullptr && map.textureNameCount > 0)
+        glDeleteTextures(map.textureNameCount, map.textureNames);
+    tmapFree(map.textureNames);
+    tmapFree(map.blocks);
+    tmapFree(map.anims);
+    tmapFree(map.animFrames);
+    for (int32_t *layer : map.layers)
+        tmapFree(layer);
+    for (int32_t **rows : map.layerRows)
+        tmapFree(rows);
+    map = TmapModel();
+}
+
+void tmapClearLoadError(TmapLoadError &error)
+{
+    error.code = TMAP_ERROR_NONE;
+    std::memset(error.chunk, 0, sizeof error.chunk);
+    error.offset = -1;
+    error.system = 0;
+}
 
 void *tmapAllocate(size_t bytes)
 {
@@ -73,6 +135,11 @@ const char *tmapErrorString(int code)
     case TMAP_ERROR_NO_GL_CONTEXT: return "no usable OpenGL context";
     case TMAP_ERROR_GL_LIMITS: return "map exceeds the OpenGL limits";
     case TMAP_ERROR_INVALID_ARGUMENT: return "invalid argument";
+    case TMAP_ERROR_BAD_HANDLE: return "not a map handle";
+    case TMAP_ERROR_ALREADY_CURRENT: return "map is already current";
+    case TMAP_ERROR_NOT_UPLOADED: return "map not uploaded to the GL";
+    case TMAP_ERROR_NO_MAP: return "no current map or layer";
+    case TMAP_ERROR_TEXTURE_MODE: return "map not loaded with TMAP_TEXTURES_NONE";
     default: return "unknown error";
     }
 }

@@ -1,7 +1,9 @@
-// "BGFX": tile graphics converted to RGBA and uploaded as GL textures, or,
-// for a load that asks for no textures, kept as RGBA in tmapGraphicPixels.
-// Also whether the current context can take those textures, and the names
-// the library generates for them when asked to.
+// "BGFX": tile graphics converted to RGBA into the map being decoded (no GL
+// call, so a decode runs on any thread), and, on the drawing thread, those
+// pixels turned into GL textures, unless the load asked for none and keeps
+// them in tmapGraphicPixels. Also whether the current context can take those
+// textures or the fixed-function draws, and the names the library generates
+// for the textures when asked to.
 #include <GL/gl.h> // texture definition; glGetString, glGetIntegerv for the context check
 #include <cstring>
 
@@ -48,25 +50,25 @@ inline void putRgb(unsigned char *out, unsigned char r, unsigned char g, unsigne
 }
 
 // Index 0 is transparent; entries past the end of a short colour map are black.
-void buildPalette(Rgba palette[256])
+void buildPalette(const TmapModel &map, Rgba palette[256])
 {
     for (int i = 0; i < 256; ++i) {
         Rgba &entry = palette[i];
         entry = Rgba{0, 0, 0, static_cast<unsigned char>(i == 0 ? 0 : 255)};
-        if (3 * i + 2 < tmapColourMapSize) {
-            entry.r = tmapColourMap[3 * i];
-            entry.g = tmapColourMap[3 * i + 1];
-            entry.b = tmapColourMap[3 * i + 2];
+        if (3 * i + 2 < map.colourMapSize) {
+            entry.r = map.colourMap[3 * i];
+            entry.g = map.colourMap[3 * i + 1];
+            entry.b = map.colourMap[3 * i + 2];
         }
     }
 }
 
 // Converts pixelCount stored pixels into RGBA at out. Depths other than the
 // five known ones write nothing, leaving the zeroed scratch as it is.
-void convertPixels(const unsigned char *in, unsigned char *out, size_t pixelCount,
-                     const Rgba *palette)
+void convertPixels(int depth, const unsigned char *in, unsigned char *out, size_t pixelCount,
+                   const Rgba *palette)
 {
-    switch (tmapDepth) {
+    switch (depth) {
     case 8:
         for (size_t i = 0; i < pixelCount; ++i, out += 4)
             std::memcpy(out, &palette[in[i]], 4);
@@ -98,30 +100,17 @@ void convertPixels(const unsigned char *in, unsigned char *out, size_t pixelCoun
     }
 }
 
-void uploadGraphic(int graphic, const unsigned char *pixels)
+void uploadGraphic(const TmapModel &map, GLuint name, const unsigned char *pixels)
 {
-    glBindTexture(GL_TEXTURE_2D, tmapTextureName(graphic));
+    glBindTexture(GL_TEXTURE_2D, name);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GLint(tmapTextureFilter));
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GLint(tmapTextureFilter));
     glTexEnvf(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
-    glTexImage2D(GL_TEXTURE_2D, 0, GLint(tmapTextureFormat), tmapTileWidth, tmapTileHeight, 0,
+    glTexImage2D(GL_TEXTURE_2D, 0, GLint(tmapTextureFormat), map.tileWidth, map.tileHeight, 0,
                  GLenum(tmapTextureFormat), GL_UNSIGNED_BYTE, pixels);
-}
-
-// Names for every graphic from glGenTextures, so no texture of the program's
-// own is overwritten. A second "BGFX" chunk gets fresh names.
-int generateTextureNames(int count)
-{
-    tmapReleaseTextureNames();
-    tmapTextureNames = static_cast<unsigned int *>(tmapAllocate(size_t(count) * sizeof(unsigned int)));
-    if (tmapTextureNames == nullptr)
-        return tmapFail(TMAP_ERROR_OUT_OF_MEMORY);
-    glGenTextures(count, tmapTextureNames);
-    tmapTextureNameCount = count;
-    return 0;
 }
 
 bool contextTakesTextures()
@@ -164,67 +153,70 @@ int tmapCheckTextureRequest(int firstTexture)
     return TMAP_ERROR_NONE;
 }
 
-void tmapReleaseTextureNames()
+bool tmapFixedFunctionContext()
 {
-    if (tmapTextureNames != nullptr && tmapTextureNameCount > 0)
-        glDeleteTextures(tmapTextureNameCount, tmapTextureNames);
-    freeAndClear(tmapTextureNames);
-    tmapTextureNameCount = 0;
+    if (tmapFixedFunctionUsable == 0)
+        tmapFixedFunctionUsable = contextTakesTextures() ? 1 : -1;
+    return tmapFixedFunctionUsable > 0;
 }
 
-int tmapDecodeGraphics(const unsigned char *chunk)
+int tmapMakeTextures(TmapModel &map)
 {
-    if (!tmapHeaderSeen)
-        return tmapFail(TMAP_ERROR_NOT_A_MAP);
+    if (!map.texturesPending)
+        return TMAP_ERROR_NONE;
+    const int count = map.graphicPixels != nullptr ? map.graphicCount : 0;
+    if (map.firstTexture == TMAP_TEXTURES_GENERATED && count > 0) {
+        // Names from glGenTextures, so no texture of the program's own is
+        // overwritten.
+        map.textureNames = static_cast<unsigned int *>(tmapAllocate(size_t(count) * sizeof(unsigned int)));
+        if (map.textureNames == nullptr)
+            return TMAP_ERROR_OUT_OF_MEMORY;
+        glGenTextures(count, map.textureNames);
+        map.textureNameCount = count;
+    }
+    const size_t graphicBytes = size_t(map.tileWidth) * size_t(map.tileHeight) * 4;
+    for (int g = 0; g < count; ++g) {
+        GLuint name = map.firstTexture >= 0 ? GLuint(uint32_t(map.firstTexture) + uint32_t(g))
+                                            : map.textureNames[g];
+        uploadGraphic(map, name, map.graphicPixels + size_t(g) * graphicBytes);
+    }
+    // Only the textures hold the pixels now.
+    freeAndClear(map.graphicPixels);
+    map.texturesPending = false;
+    map.fixedFunctionUsable = 1;
+    return TMAP_ERROR_NONE;
+}
+
+int tmapDecodeGraphics(TmapModel &map, const unsigned char *chunk)
+{
+    if (!map.headerSeen)
+        return TMAP_ERROR_NOT_A_MAP;
     // 8-bit pixels are colour map indices: the map must come first.
-    if (tmapDepth == 8 && tmapColourMap == nullptr)
-        return tmapFail(TMAP_ERROR_NOT_A_MAP);
-    const uint64_t graphicSize = tmapGraphicSize();
-    const uint64_t count = uint64_t(tmapGraphicCount);
+    if (map.depth == 8 && map.colourMap == nullptr)
+        return TMAP_ERROR_NOT_A_MAP;
+    const uint64_t graphicSize = tmapGraphicSize(map);
+    const uint64_t count = uint64_t(map.graphicCount);
     if (count * graphicSize > tmapChunkLength(chunk))
-        return tmapFail(TMAP_ERROR_NOT_A_MAP);
+        return TMAP_ERROR_NOT_A_MAP;
+    // A second "BGFX" chunk replaces the first.
+    freeAndClear(map.graphicPixels);
     if (count == 0)
-        return 0;
+        return TMAP_ERROR_NONE;
 
-    const size_t pixelCount = size_t(tmapTileWidth) * size_t(tmapTileHeight);
-    const size_t rowBytes = size_t(tmapTileWidth) * 4;
     Rgba palette[256];
-    if (tmapDepth == 8)
-        buildPalette(palette);
+    if (map.depth == 8)
+        buildPalette(map, palette);
+    // One array for all graphics, graphic after graphic. Its size is bounded
+    // by the chunk, at most four bytes out per byte in; depths without a
+    // conversion leave their graphics zero, transparent black.
+    const size_t pixelCount = size_t(map.tileWidth) * size_t(map.tileHeight);
+    const size_t keptBytes = size_t(count) * pixelCount * 4;
+    map.graphicPixels = static_cast<unsigned char *>(tmapAllocate(keptBytes));
+    if (map.graphicPixels == nullptr)
+        return TMAP_ERROR_OUT_OF_MEMORY;
+    std::memset(map.graphicPixels, 0, keptBytes);
     const unsigned char *in = tmapChunkData(chunk);
-
-    if (tmapFirstTexture == TMAP_TEXTURES_NONE) {
-        // Kept pixels: one array for all graphics. Its size is bounded by
-        // the chunk, at most four bytes out per byte in.
-        const size_t keptBytes = size_t(count) * pixelCount * 4;
-        tmapFree(tmapGraphicPixels); // a second "BGFX" chunk replaces the first
-        tmapGraphicPixels = static_cast<unsigned char *>(tmapAllocate(keptBytes));
-        if (tmapGraphicPixels == nullptr)
-            return tmapFail(TMAP_ERROR_OUT_OF_MEMORY);
-        std::memset(tmapGraphicPixels, 0, keptBytes);
-        for (int g = 0; g < tmapGraphicCount; ++g, in += graphicSize)
-            convertPixels(in, tmapGraphicPixels + size_t(g) * pixelCount * 4, pixelCount, palette);
-        return 0;
-    }
-
-    // One zeroed scratch image serves every graphic: rows 1 to tile height
-    // hold the graphic, with a spare zero row above and below it.
-    const size_t scratchBytes = rowBytes * (size_t(tmapTileHeight) + 2);
-    unsigned char *scratch = static_cast<unsigned char *>(tmapAllocate(scratchBytes));
-    if (scratch == nullptr)
-        return tmapFail(TMAP_ERROR_OUT_OF_MEMORY);
-    std::memset(scratch, 0, scratchBytes);
-    if (tmapFirstTexture == TMAP_TEXTURES_GENERATED && generateTextureNames(tmapGraphicCount) != 0) {
-        tmapFree(scratch);
-        return -1;
-    }
-
-    unsigned char *graphicRows = scratch + rowBytes;
-    for (int g = 0; g < tmapGraphicCount; ++g) {
-        convertPixels(in, graphicRows, pixelCount, palette);
-        in += graphicSize;
-        uploadGraphic(g, graphicRows);
-    }
-    tmapFree(scratch);
-    return 0;
+    for (uint64_t g = 0; g < count; ++g, in += graphicSize)
+        convertPixels(map.depth, in, map.graphicPixels + size_t(g) * pixelCount * 4, pixelCount, palette);
+    return TMAP_ERROR_NONE;
 }

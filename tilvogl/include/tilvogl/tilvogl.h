@@ -8,7 +8,9 @@
  * variables directly and never free anything: the library owns every array
  * and frees it in tmapRelease or when the next load replaces the map.
  *
- * Everything runs on one thread; nothing here is reentrant.
+ * Everything runs on one thread; nothing here is reentrant, except decoding
+ * into a handle (tmapLoadFileAside, tmapDecodeBufferAside: "Several maps"
+ * below), which runs on any thread.
  *
  * Operations return 0 (or a non-negative result) on success and -1 on
  * failure; the loader leaves the reason in tmapError. Nothing is printed.
@@ -50,7 +52,12 @@ int tmapVersion(void);
 #define TMAP_ERROR_UNSUPPORTED_HEADER 4
 #define TMAP_ERROR_NO_GL_CONTEXT 5 /* "no usable OpenGL context" */
 #define TMAP_ERROR_GL_LIMITS 6     /* the map does not fit the GL's limits */
-#define TMAP_ERROR_INVALID_ARGUMENT 7 /* an unknown firstTexture or tmapTextureFilter */
+#define TMAP_ERROR_INVALID_ARGUMENT 7 /* an unknown firstTexture or tmapTextureFilter, a NULL view */
+#define TMAP_ERROR_BAD_HANDLE 8      /* a NULL or released map handle */
+#define TMAP_ERROR_ALREADY_CURRENT 9 /* the map made current is current already */
+#define TMAP_ERROR_NOT_UPLOADED 10   /* the current map is not uploaded to the GL */
+#define TMAP_ERROR_NO_MAP 11         /* no current map, or no current layer */
+#define TMAP_ERROR_TEXTURE_MODE 12   /* the map was not loaded with TMAP_TEXTURES_NONE */
 
 /* firstTexture values of tmapLoadFile and tmapDecode* that ask for something
  * other than caller-chosen texture names (any value >= 0 is the name of
@@ -213,16 +220,113 @@ int tmapDecodeBuffer(const unsigned char *image, size_t size, int firstTexture);
 
 /* Frees the current map and the draw operations' scratch memory, and deletes
  * the textures of a TMAP_TEXTURES_GENERATED load (call it while that load's
- * context is current). Caller-chosen textures are left as they are. Safe to
- * call at any time. */
+ * context is current). Caller-chosen textures are left as they are. A
+ * current map made current from a handle is freed with its handle
+ * (tmapReleaseMap). Every variable above is then zero or NULL. Safe to call
+ * at any time. */
 void tmapRelease(void);
 
 /* A short English text for an error code: "no error", "out of memory",
  * "not a readable map file", "file could not be opened",
  * "unsupported map header", "no usable OpenGL context",
- * "map exceeds the OpenGL limits", "invalid argument"; "unknown error" for
- * any other value. */
+ * "map exceeds the OpenGL limits", "invalid argument", "not a map handle",
+ * "map is already current", "map not uploaded to the GL",
+ * "no current map or layer", "map not loaded with TMAP_TEXTURES_NONE";
+ * "unknown error" for any other value. */
 const char *tmapErrorString(int code);
+
+/* ---- Several maps ----
+ *
+ * A map can be set aside into a handle and made current again later, so a
+ * program holds as many maps as it likes (levels, a menu backdrop, a
+ * minimap, the next level loading) and switches between them. A switch
+ * copies a fixed set of pointers and numbers between the variables above and
+ * the handle: it decodes nothing, copies no cell or pixel, allocates nothing
+ * and makes no GL call, whatever the maps' sizes. Everything that belongs to
+ * a map travels with it: the header values and arrays, the animation state
+ * (a map set aside does not advance: tmapStepAnims steps the current map
+ * only, and a map made current again resumes where it stood), the current
+ * layer and the row tables, the textures (caller-chosen or generated names,
+ * or the kept pixels), the shader renderer's copy (tilvogl_gpu.h) and the
+ * order grouped drawing keeps. Settings that are not a map's stay as they
+ * are: tmapDrawOrder, tmapTextureFilter, tmapError, tmapGpuGetProcAddress.
+ *
+ * A map can also be decoded straight into a handle, on any thread, while
+ * the drawing thread goes on with the current map (tmapLoadFileAside,
+ * tmapDecodeBufferAside). Such a decode writes no process-wide variable and
+ * makes no GL call; several can run at once. Its GL part happens on the
+ * drawing thread, at the first tmapMakeCurrent of the handle: the textures
+ * of a map decoded with firstTexture >= 0 or TMAP_TEXTURES_GENERATED are
+ * defined there (the calls of "What loading does to GL" below, with
+ * tmapTextureFilter as it is at that call), which needs a context that
+ * takes them. For the shader renderer, decode with TMAP_TEXTURES_NONE and
+ * call tmapGpuUpload once after the first tmapMakeCurrent; the GPU copy then
+ * travels with the map.
+ *
+ * Every other operation of the library is for the drawing thread alone, as
+ * before. A handle is used by one thread at a time: a worker hands it over
+ * once its decode returned.
+ *
+ * The handle holds its map from the moment it is returned until
+ * tmapReleaseMap (or tmapRelease while it is current). Loading with
+ * tmapLoadFile or tmapDecode* never frees a map that has a handle: a
+ * current map that has one is set aside into it first. */
+typedef struct TmapMap TmapMap;
+
+/* Where and why a decode into a handle failed: the values that tmapError,
+ * tmapErrorChunk, tmapErrorOffset and tmapErrorSystem hold after a failed
+ * tmapLoadFile, for the caller alone. */
+typedef struct TmapLoadError {
+    int code;      /* TMAP_ERROR_*, TMAP_ERROR_NONE after a success */
+    char chunk[5]; /* tag of the chunk being decoded, "" when none */
+    long offset;   /* that chunk's byte offset in the file, -1 when none */
+    int system;    /* errno of a failed open or read, 0 when none */
+} TmapLoadError;
+
+/* Reads and decodes a map file into a new handle, as tmapLoadFile would,
+ * without touching the current map or any other process-wide variable and
+ * without a GL call: safe on any thread, several at once. Returns the
+ * handle, or NULL with *error filled (error may be NULL when the reason is
+ * not wanted): a malformed file is refused with its reason as tmapLoadFile
+ * refuses it. firstTexture is as for tmapLoadFile; an unknown value is
+ * refused (TMAP_ERROR_INVALID_ARGUMENT). The map is set aside: make it
+ * current with tmapMakeCurrent. */
+TmapMap *tmapLoadFileAside(const char *path, int firstTexture, TmapLoadError *error);
+
+/* As tmapLoadFileAside, from an image of size bytes in memory (untrusted,
+ * as for tmapDecodeBuffer). The caller keeps and frees the image. */
+TmapMap *tmapDecodeBufferAside(const unsigned char *image, size_t size, int firstTexture,
+                               TmapLoadError *error);
+
+/* Sets the current map aside: returns its handle and leaves no current map
+ * (every variable above as at the start: zero or NULL). A map that was made
+ * current from a handle goes back into that handle, which is returned; a
+ * map loaded with tmapLoadFile or tmapDecode* gets a new handle (the one
+ * allocation of this API outside decoding). Returns NULL with tmapError set
+ * when no map is current (TMAP_ERROR_NO_MAP) or the handle cannot be
+ * allocated (TMAP_ERROR_OUT_OF_MEMORY); the current map then stays. */
+TmapMap *tmapSetAside(void);
+
+/* Makes a map current. The map current until then is set aside into its
+ * handle when it has one, and otherwise released as a new load would
+ * release it (set it aside first to keep it). Returns 0, or -1 with
+ * tmapError set and nothing changed:
+ *   - TMAP_ERROR_BAD_HANDLE for NULL or a released handle;
+ *   - TMAP_ERROR_ALREADY_CURRENT when the map is the current one;
+ *   - at the first tmapMakeCurrent of a map decoded with GL textures:
+ *     TMAP_ERROR_NO_GL_CONTEXT when no current context takes them (as for
+ *     tmapLoadFile), TMAP_ERROR_INVALID_ARGUMENT for an unknown
+ *     tmapTextureFilter, TMAP_ERROR_OUT_OF_MEMORY.
+ * Any later switch makes no GL call and cannot fail for a live handle. */
+int tmapMakeCurrent(TmapMap *map);
+
+/* Frees a map and its handle, wherever it is: set aside, or current (then as
+ * tmapRelease). With its context current, its GL objects are deleted too:
+ * the generated textures and the shader renderer's objects (without one,
+ * they are left to the context; caller-chosen textures are never deleted).
+ * A map that was never made current has no GL object, and may be released
+ * on any thread. NULL and released handles are ignored. */
+void tmapReleaseMap(TmapMap *map);
 
 /* ---- Layers and cells ---- */
 
@@ -323,8 +427,13 @@ void tmapStepAnims(void);
  * cellY .. cellY + rows - 1) of the current layer, the first at (originX,
  * originY), stepping cellWidth per column and cellHeight per row (either may
  * be negative). They bind textures and emit immediate-mode quads; matrices,
- * blending, depth and culling are the caller's (see above). They always
- * return 0.
+ * blending, depth and culling are the caller's (see above). They return 0,
+ * or -1 with tmapError TMAP_ERROR_NO_GL_CONTEXT and no GL call when the
+ * current context has no fixed-function pipeline (a core profile, a
+ * forward-compatible context, OpenGL ES: use tilvogl_gpu.h there). A map
+ * whose load made textures has passed that test; for a map loaded with
+ * TMAP_TEXTURES_NONE the first draw asks the GL (queries only) and the
+ * answer is kept with the map.
  *
  * Zero or negative counts, no map, or no current layer: nothing is drawn.
  * A window reaching past the layer's edges is clipped to the layer: cells
@@ -395,7 +504,8 @@ int64_t tmapHeightInPixels(void);
  * with GL_BLEND on (GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA). Needs room for
  * one more matrix on the projection and modelview stacks and one on the
  * attribute stack. Nothing happens without a map, a current layer, or with
- * a zero or negative size. Always returns 0. */
+ * a zero or negative size. Returns 0, or -1 as the draws above for a
+ * context without the fixed-function pipeline. */
 int tmapDrawView(int64_t pixelX, int64_t pixelY, int widthPx, int heightPx);
 
 /* Block columns standing on the plane z = baseZ: blocks with flag 0x20 are

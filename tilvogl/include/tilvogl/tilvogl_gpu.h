@@ -39,7 +39,11 @@
  *     out again at its next draw;
  *   - tmapSelectLayer: the next draw uses that layer's texture;
  *   - a new map, or tmapRelease: the draws refuse until the next
- *     tmapGpuUpload, which deletes the old GL objects and makes new ones.
+ *     tmapGpuUpload, which deletes the old GL objects and makes new ones
+ *     (so do tmapGpuRelease and the next tmapMakeCurrent);
+ *   - tmapSetAside / tmapMakeCurrent (tilvogl.h, "Several maps"): the copy
+ *     belongs to its map and travels with it, so a map made current again
+ *     draws at once, without a new upload; tmapReleaseMap deletes it.
  *   - Direct writes into tmapLayers, tmapBlocks or tmapAnimFrames are not
  *     seen: call tmapGpuUpload again.
  *
@@ -62,9 +66,16 @@
  * GL functions: the renderer calls every GL function through a table it
  * fills at tmapGpuUpload, and calls no fixed-function entry point. The
  * functions are looked up with tmapGpuGetProcAddress when the program set
- * it (glfwGetProcAddress, SDL_GL_GetProcAddress, eglGetProcAddress,
- * wglGetProcAddress combined with GetProcAddress on opengl32.dll for the
- * OpenGL 1.1 functions, ...). Otherwise the library looks them up itself:
+ * it (glfwGetProcAddress and eglGetProcAddress have its type; SDL2's
+ * SDL_GL_GetProcAddress returns void * and takes a wrapper:
+ *     static TmapGpuProc sdlProc(const char *name)
+ *     {
+ *         TmapGpuProc proc;
+ *         void *address = SDL_GL_GetProcAddress(name);
+ *         memcpy(&proc, &address, sizeof proc);
+ *         return proc;
+ *     }
+ * ). Otherwise the library looks them up itself:
  * on Windows with wglGetProcAddress, which needs the context current, and
  * then among opengl32.dll's exports for the OpenGL 1.1 functions, so a WGL
  * context needs nothing set (a context of another API, such as EGL, does);
@@ -86,7 +97,8 @@
  * is called. tmapGpuUpload reads (and so clears) the GL error state to
  * detect the GL running out of memory.
  *
- * Single-threaded, like the rest of the library. Nothing is printed.
+ * Drawing-thread only, like the rest of the library but decoding into a
+ * handle. Nothing is printed.
  */
 #ifndef TILVOGL_TILVOGL_GPU_H
 #define TILVOGL_TILVOGL_GPU_H
@@ -167,9 +179,11 @@ extern TmapGpuProc (*tmapGpuGetProcAddress)(const char *name);
  * (as it is at this call) and GL_CLAMP_TO_EDGE, as the fixed-function
  * path's textures do.
  *
- * Returns 0, or -1 with nothing uploaded and:
- *   - tmapError unchanged when no map is loaded or it was not loaded with
- *     TMAP_TEXTURES_NONE (the program's mistake; no GL call is made);
+ * Returns 0, or -1 with nothing uploaded and, with no GL call:
+ *   - TMAP_ERROR_NO_MAP when no map is current, or it has no layer, block
+ *     or graphic;
+ *   - TMAP_ERROR_TEXTURE_MODE when it was not loaded with
+ *     TMAP_TEXTURES_NONE;
  *   - TMAP_ERROR_INVALID_ARGUMENT, with no GL call, when
  *     tmapTextureFilter is neither GL_LINEAR nor GL_NEAREST;
  *   - TMAP_ERROR_NO_GL_CONTEXT when no context is current, it is older
@@ -186,10 +200,11 @@ int tmapGpuUpload(void);
  * cell of the layer.
  *
  * Return 0 (also when nothing was inside the layer), or -1 with nothing
- * drawn, no GL call made and tmapError unchanged when view is NULL, no
- * layer is current, or the current map was not uploaded (nothing uploaded
- * yet, tmapGpuRelease called, or a new map or tmapRelease since the
- * upload). tmapGpuDrawBlocks also refuses, with nothing drawn, a window of
+ * drawn and no GL call made: TMAP_ERROR_INVALID_ARGUMENT when view is
+ * NULL; TMAP_ERROR_NOT_UPLOADED when the current map was not uploaded
+ * (nothing uploaded yet, tmapGpuRelease called, or a new map or tmapRelease
+ * since the upload); TMAP_ERROR_NO_MAP when no layer is current.
+ * tmapGpuDrawBlocks also refuses, with nothing drawn, a window of
  * more than 357 913 941 faces (six indices a face counted by a 32-bit
  * integer; TMAP_ERROR_GL_LIMITS) and one whose faces do not fit the host's
  * memory (TMAP_ERROR_OUT_OF_MEMORY). */

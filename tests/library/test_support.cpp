@@ -1,5 +1,7 @@
 #include "test_support.h"
 
+#include <algorithm>
+#include <filesystem>
 #include <ostream>
 
 namespace support {
@@ -84,6 +86,18 @@ Map sampleMap(int depth, bool littleEndian) {
     m.layers[1] = std::vector<int32_t>{3, 2, 1, 0, 1, 2};
     m.layers[3] = std::vector<int32_t>{1023, 0, -1, 2, 2, 2};
     return m;
+}
+
+std::vector<std::string> corpusFiles() {
+    std::vector<std::string> files;
+    for (const char* folder : {TILVOGL_CORPUS_DIR, TILVOGL_SEED_DIR})
+        for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+            if (!entry.is_regular_file() || entry.path().filename().string()[0] == '.') continue;
+            if (entry.path().extension() == ".md") continue;
+            files.push_back(entry.path().string());
+        }
+    std::sort(files.begin(), files.end());
+    return files;
 }
 
 std::string tempPath(const std::string& name) {

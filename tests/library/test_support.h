@@ -40,6 +40,10 @@ Map sampleMap(int depth, bool littleEndian);
 // One graphic of w x h pixels of one colour at the given depth.
 Bytes solidGraphic(int depth, int w, int h, uint8_t r, uint8_t g, uint8_t b);
 
+// Every kept map of tests/corpus (malformed maps, fuzz findings) and every
+// fuzz seed, by path.
+std::vector<std::string> corpusFiles();
+
 // A path for a scratch file under the test's temporary folder.
 std::string tempPath(const std::string& name);
 

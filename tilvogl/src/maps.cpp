@@ -3,14 +3,18 @@
 // between the current map's variables and a handle: the model (model.cpp),
 // the shader renderer's copy by value (gpu_upload.cpp) and grouped drawing's
 // kept order (bytexture.cpp). No cell, pixel or GL object is touched.
-#include <atomic> // std::atomic_flag: the lock of the live handles
+#include <atomic> // std::atomic_flag: the lock of the handles' slots
 #include <thread> // std::this_thread::yield while another thread holds it
 
 #include "bytexture_internal.h" // TmapGroupedOrder, tmapSwapGroupedOrder
 #include "gpu_internal.h"       // TmapGpuCopy, tmapGpuReleaseCopy
 #include "internal.h"
 
-struct TmapMap {
+// A map held by a handle. The handle the program gets is not this
+// structure's address but a number naming its slot and the slot's use (see
+// below), so that a released handle is told apart from a new map whose
+// memory happens to lie where the old one's was.
+struct TmapHeldMap {
     // What the map is while set aside; empty while it is current, when the
     // current map's variables hold it.
     TmapModel model;
@@ -19,95 +23,119 @@ struct TmapMap {
     bool current;
     // Has been current: only then can it hold GL objects or a kept order.
     bool wasCurrent;
+    TmapMap *handle;
 };
 
 namespace {
 
-// The handle of the current map, or nullptr when it has none (drawing
+// The held map of the current map, or nullptr when it has none (drawing
 // thread only, like the variables).
-TmapMap *currentHandle = nullptr;
+TmapHeldMap *currentHandle = nullptr;
 
-// Every live handle, so that a released or made-up one is refused without
-// being read. Handles are made on any thread (a decode into a handle), so
-// the list has a lock; it is held for a few instructions at a time.
-std::atomic_flag liveLock = ATOMIC_FLAG_INIT;
-TmapMap **liveHandles = nullptr;
-size_t liveCount = 0;
-size_t liveCapacity = 0;
+// The slots of the held maps. A handle is (use << slotBits) | slot, where a
+// slot's use counts up each time the slot takes a new map: looking a handle
+// up costs the same however many maps there are, and a released one names a
+// slot that is empty or in another use. Handles are made on any thread (a
+// decode into a handle), so the slots have a lock; it is held for a few
+// instructions at a time.
+const int slotBits = sizeof(uintptr_t) >= 8 ? 24 : 12;
+const size_t slotLimit = size_t(1) << slotBits;
+const uintptr_t useLimit = ~uintptr_t(0) >> slotBits;
 
-void lockLive()
+struct Slot {
+    TmapHeldMap *map;
+    uintptr_t use;
+};
+
+std::atomic_flag slotLock = ATOMIC_FLAG_INIT;
+Slot *slots = nullptr;
+size_t slotCount = 0; // in use or used before
+
+void lockSlots()
 {
-    while (liveLock.test_and_set(std::memory_order_acquire))
+    while (slotLock.test_and_set(std::memory_order_acquire))
         std::this_thread::yield();
 }
 
-void unlockLive() { liveLock.clear(std::memory_order_release); }
+void unlockSlots() { slotLock.clear(std::memory_order_release); }
 
-bool isLive(const TmapMap *map)
+// The held map a handle names, or nullptr for NULL, a released or a
+// made-up handle.
+TmapHeldMap *heldMap(const TmapMap *handle)
 {
-    if (map == nullptr)
-        return false;
-    lockLive();
-    bool live = false;
-    for (size_t i = 0; i < liveCount && !live; ++i)
-        live = liveHandles[i] == map;
-    unlockLive();
-    return live;
+    const uintptr_t value = reinterpret_cast<uintptr_t>(handle);
+    const size_t slot = size_t(value & (slotLimit - 1));
+    const uintptr_t use = value >> slotBits;
+    TmapHeldMap *map = nullptr;
+    lockSlots();
+    if (slot < slotCount && slots[slot].use == use)
+        map = slots[slot].map;
+    unlockSlots();
+    return map;
 }
 
-// A new, empty, live handle, or nullptr when out of memory.
-TmapMap *newHandle()
+// A slot for map and its handle; false when none can be had.
+bool takeSlot(TmapHeldMap *map)
 {
-    TmapMap *map = static_cast<TmapMap *>(tmapAllocate(sizeof(TmapMap)));
-    if (map == nullptr)
-        return nullptr;
-    *map = TmapMap();
-    lockLive();
-    bool listed = true;
-    if (liveCount == liveCapacity) {
-        size_t capacity = liveCapacity < 8 ? 8 : liveCapacity * 2;
-        TmapMap **grown = static_cast<TmapMap **>(tmapAllocate(capacity * sizeof(TmapMap *)));
-        if (grown == nullptr) {
-            listed = false;
-        } else {
-            for (size_t i = 0; i < liveCount; ++i)
-                grown[i] = liveHandles[i];
-            tmapFree(liveHandles);
-            liveHandles = grown;
-            liveCapacity = capacity;
+    lockSlots();
+    size_t slot = 0;
+    while (slot < slotCount && slots[slot].map != nullptr)
+        ++slot;
+    bool taken = slot < slotCount;
+    if (!taken && slotCount < slotLimit) {
+        // Grown by one at a time: the table is as long as the most maps
+        // ever held at once, and a few slots more or less cost nothing.
+        Slot *grown = static_cast<Slot *>(tmapAllocate((slotCount + 1) * sizeof(Slot)));
+        if (grown != nullptr) {
+            for (size_t i = 0; i < slotCount; ++i)
+                grown[i] = slots[i];
+            grown[slotCount] = Slot{nullptr, 0};
+            tmapFree(slots);
+            slots = grown;
+            ++slotCount;
+            taken = true;
         }
     }
-    if (listed)
-        liveHandles[liveCount++] = map;
-    unlockLive();
-    if (!listed) {
+    if (taken) {
+        Slot &entry = slots[slot];
+        // Use 0 is never handed out, so no handle is NULL.
+        entry.use = entry.use >= useLimit ? 1 : entry.use + 1;
+        entry.map = map;
+        map->handle = reinterpret_cast<TmapMap *>((entry.use << slotBits) | uintptr_t(slot));
+    }
+    unlockSlots();
+    return taken;
+}
+
+// A new, empty held map with its handle, or nullptr when out of memory.
+TmapHeldMap *newHandle()
+{
+    TmapHeldMap *map = static_cast<TmapHeldMap *>(tmapAllocate(sizeof(TmapHeldMap)));
+    if (map == nullptr)
+        return nullptr;
+    *map = TmapHeldMap();
+    if (!takeSlot(map)) {
         tmapFree(map);
         return nullptr;
     }
     return map;
 }
 
-void freeHandle(TmapMap *map)
+void freeHandle(TmapHeldMap *map)
 {
-    lockLive();
-    for (size_t i = 0; i < liveCount; ++i) {
-        if (liveHandles[i] == map) {
-            liveHandles[i] = liveHandles[--liveCount];
-            break;
-        }
-    }
-    if (liveCount == 0) {
-        freeAndClear(liveHandles);
-        liveCapacity = 0;
-    }
-    unlockLive();
+    const size_t slot = size_t(reinterpret_cast<uintptr_t>(map->handle) & (slotLimit - 1));
+    lockSlots();
+    // The slot's use stays counted, so the handle stays refused; the table
+    // itself stays for the process (as long as the most maps held at once).
+    slots[slot].map = nullptr;
+    unlockSlots();
     tmapFree(map);
 }
 
 // The current map into a handle, leaving no current map. Only a GPU copy
 // that holds this map travels; one left behind by a released map stays for
 // the next upload to delete, as it would without handles.
-void moveCurrentInto(TmapMap *map)
+void moveCurrentInto(TmapHeldMap *map)
 {
     tmapTakeModel(map->model);
     map->gpu = TmapGpuCopy();
@@ -128,14 +156,14 @@ TmapMap *decodeAside(const unsigned char *image, size_t size, int firstTexture, 
     TmapModel model;
     if (tmapDecodeModel(image, size, firstTexture, model, reason) != 0)
         return nullptr;
-    TmapMap *map = newHandle();
+    TmapHeldMap *map = newHandle();
     if (map == nullptr) {
         tmapFreeModel(model);
         reason.code = TMAP_ERROR_OUT_OF_MEMORY;
         return nullptr;
     }
     map->model = model;
-    return map;
+    return map->handle;
 }
 
 } // namespace
@@ -181,18 +209,19 @@ TmapMap *tmapSetAside(void)
         tmapError = TMAP_ERROR_NO_MAP;
         return nullptr;
     }
-    TmapMap *map = currentHandle != nullptr ? currentHandle : newHandle();
+    TmapHeldMap *map = currentHandle != nullptr ? currentHandle : newHandle();
     if (map == nullptr) {
         tmapError = TMAP_ERROR_OUT_OF_MEMORY;
         return nullptr;
     }
     moveCurrentInto(map);
-    return map;
+    return map->handle;
 }
 
-int tmapMakeCurrent(TmapMap *map)
+int tmapMakeCurrent(TmapMap *handle)
 {
-    if (!isLive(map)) {
+    TmapHeldMap *map = heldMap(handle);
+    if (map == nullptr) {
         tmapError = TMAP_ERROR_BAD_HANDLE;
         return -1;
     }
@@ -226,9 +255,10 @@ int tmapMakeCurrent(TmapMap *map)
     return 0;
 }
 
-void tmapReleaseMap(TmapMap *map)
+void tmapReleaseMap(TmapMap *handle)
 {
-    if (!isLive(map))
+    TmapHeldMap *map = heldMap(handle);
+    if (map == nullptr)
         return;
     if (map->current) {
         tmapRelease();

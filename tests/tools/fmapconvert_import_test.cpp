@@ -513,6 +513,11 @@ TEST_F(ImportTest, FilesOutsideTheMapsFolderAreReadWithANote)
               std::string::npos)
         << conversion.run.err;
     expectLayerShows(0, map.layers[0].gids, map);
+    // Tiled's extension vouches for the files: Tiled has read them already.
+    importAndLoad({{"maps/map.tmx", files["map.tmx"]}, {"shared/tiles.png", files["../shared/tiles.png"]}},
+                  "maps/map.tmx", "--trusted-paths");
+    EXPECT_EQ(conversion.run.err, "");
+    expectLayerShows(0, map.layers[0].gids, map);
 
     map.tilesets[0].image = "/dev/zero";
     tiledtest::Files device = tiledtest::writeMap(map, "map.tmx");

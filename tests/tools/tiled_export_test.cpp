@@ -57,8 +57,7 @@ class TiledPictures : public ::testing::TestWithParam<PictureCase> {};
 
 TEST_P(TiledPictures, EachLayerOfAnExportLooksAsFmaprenderDrawsIt)
 {
-    if (!tiledInstalled())
-        GTEST_SKIP() << "Tiled's tmxrasterizer is not installed";
+    ASSERT_TRUE(tiledInstalled()) << tiledMissing;
     const PictureCase& c = GetParam();
     const std::string folder = scratchFolder(std::string("pictures-") + c.name);
     const Map map = c.make();
@@ -90,8 +89,7 @@ INSTANTIATE_TEST_SUITE_P(Maps, TiledPictures, ::testing::ValuesIn(pictureCases),
 
 TEST(TiledFormats, TiledConvertsOurTmxToJsonAndBackLosingNothing)
 {
-    if (!tiledInstalled())
-        GTEST_SKIP() << "Tiled is not installed";
+    ASSERT_TRUE(tiledInstalled()) << tiledMissing;
     const std::string folder = scratchFolder("tiled-formats");
     const std::string original = writeFile(folder, "map.fmp", tmapwriter::buildImage(flipsMap()));
     ASSERT_EQ(convert(original, folder + "/ours.tmj").status, 0);

@@ -6,9 +6,12 @@
 
 #include "pngfile.h"
 
+const char tiledMissing[] = "Tiled (tiled, tmxrasterizer and its examples) is not installed; scripts/setup installs it";
+
 bool tiledInstalled()
 {
-    return std::system("command -v tmxrasterizer >/dev/null 2>&1 && command -v tiled >/dev/null 2>&1") == 0;
+    return std::system("command -v tmxrasterizer >/dev/null 2>&1 && command -v tiled >/dev/null 2>&1"
+                       " && test -f /usr/share/doc/tiled/examples/desert.tmx") == 0;
 }
 
 ToolResult convert(const std::string& in, const std::string& out)

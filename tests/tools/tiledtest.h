@@ -18,8 +18,11 @@ tmapimage::Image readPicture(const std::string& path);
 // Returns the first difference, or "".
 std::string pictureDifference(const tmapimage::Image& ours, const tmapimage::Image& tiled);
 
-// True when Tiled's tmxrasterizer and tiled programs are on the PATH.
+// True when Tiled's tiled and tmxrasterizer programs are on the PATH and
+// its example maps installed. A test that needs them fails without them:
+// ASSERT_TRUE(tiledInstalled()) << tiledMissing.
 bool tiledInstalled();
+extern const char tiledMissing[];
 
 // fmapconvert IN OUT.
 ToolResult convert(const std::string& in, const std::string& out);

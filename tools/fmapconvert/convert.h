@@ -34,6 +34,7 @@ struct Options {
     bool depthGiven = false; // --depth was on the command line
     bool bigEndian = false;  // byte order of a written map file
     std::FILE* notes = stderr; // where notes go; nullptr with --quiet
+    bool trustedPaths = false; // no note for files read outside the map's folder
     ImportLimits limits;
 };
 

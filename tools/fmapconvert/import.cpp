@@ -90,7 +90,7 @@ bool importTiled(const std::string& inPath, const std::string& outPath, const Op
         const std::string real = canonical(path);
         const bool inside = !home.empty() && real.size() > home.size() && real.compare(0, home.size(), home) == 0
                             && (home == "/" || real[home.size()] == '/');
-        if (!real.empty() && !inside && noted.insert(real).second)
+        if (!options.trustedPaths && !real.empty() && !inside && noted.insert(real).second)
             note(options, inPath, "reads " + oneLine(path) + ", outside the map's folder");
         return tmapfiles::readWholeFile(path, bytes, reason, options.limits.fileBytes);
     };

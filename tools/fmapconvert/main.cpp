@@ -78,6 +78,11 @@ int main(int argc, char** argv)
                  options.notes = nullptr;
                  return true;
              }},
+            {"trusted-paths", nullptr, "",
+             "read the tilesets and images a Tiled map names outside its own\n"
+             "folder without a note (Tiled's extension passes it: Tiled has read\n"
+             "them already)",
+             [&](const char*) { return options.trustedPaths = true; }},
         },
         helpNotes,
     };

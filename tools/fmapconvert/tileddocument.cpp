@@ -176,17 +176,17 @@ TiledNode openDocument(const std::string& text, const char* rootName, const std:
     if (first != std::string::npos && (text[first] == '{' || text[first] == '[')) {
         document.json = parseJson(text, what);
         if (!document.json.is_object())
-            fail(what + " is not a JSON object");
+            fail(what + ": not a JSON object");
         const TiledNode root{&document.json, {}};
         const std::string type = readText(root, "type", rootName, what);
         if (type != rootName)
-            fail(what + " is not a Tiled " + rootName + " (its type is " + inQuotes(type.substr(0, 40)) + ")");
+            fail(what + ": not a Tiled " + rootName + " (its type is " + inQuotes(type.substr(0, 40)) + ")");
         return root;
     }
     parseXml(document.xml, text, what);
     const pugi::xml_node root = document.xml.child(rootName);
     if (!root)
-        fail(what + " is not a Tiled " + rootName + " (no <" + rootName + "> element)");
+        fail(what + ": not a Tiled " + rootName + " (no <" + rootName + "> element)");
     return {nullptr, root};
 }
 

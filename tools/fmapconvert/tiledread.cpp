@@ -297,7 +297,7 @@ void readLayers(Reader& reader, const TiledNode& parent, int depth, const std::v
 void readMap(Reader& reader, const std::string& text, const std::string& folder)
 {
     TiledDocument document;
-    const TiledNode root = openDocument(text, "map", "the file", document);
+    const TiledNode root = openDocument(text, "map", "the map", document);
     TiledMap& map = reader.map;
     const std::string where = "the map";
     map.orientation = readText(root, "orientation", "orthogonal", where);

@@ -600,4 +600,134 @@ TEST(GpuPixels, ShaderRendererDrawsTheFixedFunctionPicture)
     }
 }
 
+// ---- Several maps in one context, drawn in turn ----
+
+struct TurnMap {
+    const char *name;
+    const Scene &scene;
+    const char *map;
+    int ticks; // animation steps before the first frame
+};
+
+enum class TurnPath { cellOrder, byTexture, core };
+const char *const turnPathNames[] = {"fixed function, cell order", "fixed function, grouped", "3.3 core"};
+
+// One frame of the current map's own scene, each draw from the scene's
+// start-up state, as a program switching scenes sets it.
+std::vector<uint8_t> drawTurn(Context &context, const TurnMap &t, int frame, TurnPath path)
+{
+    const Case c{t.name, t.scene, t.map, 0, false, false};
+    const SceneFrame f = caseFrame(c, 1, frame, tmapTileHeight);
+    if (path != TurnPath::core) {
+        glDisable(GL_LIGHTING); // a lit scene's, drawn before
+        setUpFixedFunctionScene(t.scene);
+        startFixedFunctionFrame(t.scene, 0);
+        drawFixedFunctionFrame(t.scene, f);
+    } else {
+        clearShaderFrame(t.scene, 0);
+        EXPECT_EQ(drawShader(t.scene, f), 0) << t.name;
+    }
+    context.readPixels();
+    return context.pixels;
+}
+
+bool openTurnContext(Context &context, TurnPath path)
+{
+    tmapDrawOrder = path == TurnPath::byTexture ? TMAP_DRAW_BY_TEXTURE : TMAP_DRAW_CELL_ORDER;
+    return context.open();
+}
+
+int turnTextures(TurnPath path) { return path == TurnPath::core ? TMAP_TEXTURES_NONE : TMAP_TEXTURES_GENERATED; }
+
+// The frames of one map loaded alone in a fresh context.
+std::vector<std::vector<uint8_t>> drawnAlone(const TurnMap &t, const tmapwriter::Bytes &image, TurnPath path)
+{
+    std::vector<std::vector<uint8_t>> frames;
+    Context context(path == TurnPath::core ? Renderer::core : Renderer::fixedFunction);
+    EXPECT_TRUE(openTurnContext(context, path));
+    EXPECT_EQ(tmapDecodeBuffer(image.data(), image.size(), turnTextures(path)), 0) << tmapErrorString(tmapError);
+    if (path == TurnPath::core) {
+        EXPECT_EQ(tmapGpuUpload(), 0) << tmapErrorString(tmapError);
+    }
+    tmapResetAnims();
+    for (int tick = 0; tick < t.ticks; ++tick) tmapStepAnims();
+    for (int frame = 0; frame < framesPerRun; ++frame) {
+        frames.push_back(drawTurn(context, t, frame, path));
+        for (int tick = 0; tick < 3; ++tick) tmapStepAnims();
+    }
+    tmapGpuRelease();
+    tmapRelease();
+    context.close();
+    tmapDrawOrder = TMAP_DRAW_CELL_ORDER;
+    return frames;
+}
+
+// Makes a map current, whether or not it is already.
+void use(TmapMap *map)
+{
+    if (tmapMakeCurrent(map) != 0) {
+        EXPECT_EQ(tmapError, TMAP_ERROR_ALREADY_CURRENT) << tmapErrorString(tmapError);
+    }
+}
+
+TEST(GpuPixels, MapsDrawnInTurnShowWhatEachShowsAlone)
+{
+    using namespace tmapscenes;
+    // Each map with its own scene and its own tick: the animations of a map
+    // set aside stand still while the others step.
+    const TurnMap maps[] = {{"spinblend", spinblend, spinblend.mapFile, 2},
+                            {"isoview", isoview, isoview.mapFile, 5},
+                            {"shipdemo", shipdemo, "random", 9}};
+    std::vector<tmapwriter::Bytes> images;
+    for (const TurnMap &t : maps) {
+        images.push_back(pixelTestMap(TILVOGL_DEMO_MAP_DIR, t.map));
+        ASSERT_FALSE(images.back().empty()) << t.map;
+    }
+    for (TurnPath path : {TurnPath::cellOrder, TurnPath::byTexture, TurnPath::core}) {
+        std::vector<std::vector<std::vector<uint8_t>>> alone;
+        for (size_t k = 0; k < 3; ++k)
+            alone.push_back(drawnAlone(maps[k], images[k], path));
+        for (size_t count : {size_t(2), size_t(3)}) {
+            SCOPED_TRACE(std::string(turnPathNames[int(path)]) + ", " + std::to_string(count) + " maps");
+            Context context(path == TurnPath::core ? Renderer::core : Renderer::fixedFunction);
+            ASSERT_TRUE(openTurnContext(context, path));
+            std::vector<TmapMap *> handles;
+            for (size_t k = 0; k < count; ++k) {
+                TmapLoadError error;
+                handles.push_back(tmapDecodeBufferAside(images[k].data(), images[k].size(), turnTextures(path), &error));
+                ASSERT_NE(handles.back(), nullptr) << tmapErrorString(error.code);
+                use(handles.back());
+                if (path == TurnPath::core) {
+                    ASSERT_EQ(tmapGpuUpload(), 0) << tmapErrorString(tmapError);
+                }
+                tmapResetAnims();
+            }
+            for (int round = 0; round < 9; ++round)
+                for (size_t k = 0; k < count; ++k)
+                    if (round < maps[k].ticks) {
+                        use(handles[k]);
+                        tmapStepAnims();
+                    }
+            for (int frame = 0; frame < framesPerRun; ++frame) {
+                for (size_t k = 0; k < count; ++k) {
+                    use(handles[k]);
+                    const std::vector<uint8_t> drawn = drawTurn(context, maps[k], frame, path);
+                    EXPECT_EQ(differingPixels(drawn, alone[k][size_t(frame)]), 0)
+                        << maps[k].name << ", frame " << frame;
+                }
+                for (size_t k = 0; k < count; ++k) {
+                    use(handles[k]);
+                    for (int tick = 0; tick < 3; ++tick) tmapStepAnims();
+                }
+            }
+            // Released with the context current, the last one made current first.
+            for (size_t k = count; k-- > 0;)
+                tmapReleaseMap(handles[k]);
+            EXPECT_EQ(path == TurnPath::core ? gl.GetError() : glGetError(), GLenum(GL_NO_ERROR));
+            context.close();
+            tmapDrawOrder = TMAP_DRAW_CELL_ORDER;
+        }
+    }
+}
+
 } // namespace

@@ -52,10 +52,14 @@ tilvogl-static.")
 set(CPACK_DEBIAN_TOOLS_PACKAGE_NAME tilvogl-tools)
 set(CPACK_DEBIAN_TOOLS_PACKAGE_SECTION graphics)
 set(CPACK_COMPONENT_TOOLS_DEPENDS runtime)
+# Tiled opens and saves map files through the extension in share/tilvogl/tiled.
+set(CPACK_DEBIAN_TOOLS_PACKAGE_SUGGESTS "tiled")
 set(CPACK_COMPONENT_TOOLS_DESCRIPTION "tools for TilvoGL tile-map files
 fmapinfo reports what a map file holds, fmaprender draws a map into a PNG
 picture without a display, fmapconvert converts map files to Tiled maps
-and back, and fmapview shows a map in a window.")
+and back, and fmapview shows a map in a window. An extension for the Tiled
+map editor (enabled by /usr/share/tilvogl/tiled/enable) lets Tiled open and
+save map files.")
 
 set(CPACK_DEBIAN_DEMOS_PACKAGE_NAME tilvogl-demos)
 set(CPACK_DEBIAN_DEMOS_PACKAGE_SECTION graphics)

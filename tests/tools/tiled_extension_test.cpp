@@ -1,12 +1,12 @@
 // Tiled's extension for map files, run by Tiled itself through its command
-// line, each run in a HOME of its own that holds the extension as the docs
-// enable it: saving writes what fmapconvert writes, opening shows what
+// line, each run in a HOME of its own where the extension is enabled by the
+// command the docs give: saving writes what fmapconvert writes, opening shows what
 // fmaprender draws and saves back the same bytes, refusals are fmapconvert's
 // own line, and nothing temporary is left anywhere.
 //
 // The extension under test is the build's, or the file that
 // TILVOGL_TILED_EXTENSION names (scripts/check-install passes the installed
-// one, enabled for a user as the docs say).
+// one); the command that enables it lies beside it.
 #include <gtest/gtest.h>
 #include <zlib.h> // gzopen, gzread: one example ships gzip-compressed
 
@@ -43,24 +43,30 @@ std::string extensionUnderTest()
     return chosen != nullptr && *chosen != '\0' ? chosen : TILED_EXTENSION_PATH;
 }
 
-// A user of Tiled: a HOME with the extension in Tiled's extensions folder
-// (a link, as the docs enable it, or a copy), and nothing in its cache.
+// A user of Tiled: a HOME whose Tiled has the extension, enabled by the
+// command beside it (or copied into its extensions folder by hand), and
+// nothing in its cache.
 struct TiledUser {
     std::string home;
     std::string cache() const { return home + "/.cache/tilvogl/tiled"; }
 };
 
-TiledUser newUser(const std::string& name, bool linked = true)
+TiledUser newUser(const std::string& name, bool enabled = true)
 {
     TiledUser user{scratchFolder("tiled-user-" + name)};
-    const fs::path extensions = fs::path(user.home) / ".config/tiled/extensions";
-    fs::create_directories(extensions);
     fs::create_directories(user.home + "/run");
     fs::permissions(user.home + "/run", fs::perms::owner_all);
-    if (linked)
-        fs::create_symlink(extensionUnderTest(), extensions / "tilvogl.js");
-    else
+    if (enabled) {
+        const std::string enable = (fs::path(extensionUnderTest()).parent_path() / "enable").string();
+        const ToolResult run =
+            runTool("env -u XDG_CONFIG_HOME HOME=" + shellQuoted(user.home) + " " + shellQuoted(enable));
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_NE(run.out.find("enabled TilvoGL map files in Tiled"), std::string::npos) << run.out;
+    } else {
+        const fs::path extensions = fs::path(user.home) / ".config/tiled/extensions";
+        fs::create_directories(extensions);
         fs::copy_file(extensionUnderTest(), extensions / "tilvogl.js");
+    }
     return user;
 }
 

@@ -70,12 +70,15 @@ TiledUser newUser(const std::string& name, bool enabled = true)
     return user;
 }
 
-// tiled ARGUMENTS as the user, without a display; path replaces PATH when given.
-ToolResult runTiled(const TiledUser& user, const std::string& arguments, const std::string& path = "")
+// tiled ARGUMENTS as the user, without a display; path replaces PATH and
+// folder is the working folder, when given.
+ToolResult runTiled(const TiledUser& user, const std::string& arguments, const std::string& path = "",
+                    const std::string& folder = "")
 {
-    return runTool("env -u XDG_CACHE_HOME HOME=" + shellQuoted(user.home) + " XDG_RUNTIME_DIR="
-                   + shellQuoted(user.home + "/run") + " QT_QPA_PLATFORM=offscreen"
-                   + (path.empty() ? "" : " PATH=" + shellQuoted(path)) + " \"$(command -v tiled)\" " + arguments);
+    return runTool((folder.empty() ? "" : "cd " + shellQuoted(folder) + " && ") + "env -u XDG_CACHE_HOME HOME="
+                   + shellQuoted(user.home) + " XDG_RUNTIME_DIR=" + shellQuoted(user.home + "/run")
+                   + " QT_QPA_PLATFORM=offscreen" + (path.empty() ? "" : " PATH=" + shellQuoted(path))
+                   + " \"$(command -v tiled)\" " + arguments);
 }
 
 ToolResult tiledExportMap(const TiledUser& user, const std::string& format, const std::string& in,
@@ -348,6 +351,20 @@ TEST(TiledExtension, PathsWithSpacesQuotesAndOtherLettersWorkBothWays)
     ASSERT_EQ(reopen.status, 0) << reopen.err;
     EXPECT_TRUE(readBytes(again) == readBytes(saved));
     EXPECT_EQ(leftovers(user), std::vector<std::string>());
+
+    // Named from the map's own folder, as in a terminal there: Tiled then
+    // holds a JSON map's paths relative to that folder.
+    for (const auto& [file, bytes] : tiledtest::writeMap(map, "Karte 2.tmj"))
+        writeFile(folder, file, tmapwriter::Bytes(bytes.begin(), bytes.end()));
+    const std::vector<std::string> before = filesIn(folder);
+    for (const std::string& name : {fs::path(tmx).filename().string(), std::string("Karte 2.tmj")}) {
+        SCOPED_TRACE(name);
+        const ToolResult relative = runTiled(user, "--export-map fmp " + shellQuoted(name) + " here.fmp", "", folder);
+        ASSERT_EQ(relative.status, 0) << relative.err;
+        EXPECT_TRUE(readBytes(folder + "/here.fmp") == readBytes(direct));
+        fs::remove(folder + "/here.fmp");
+        EXPECT_EQ(filesIn(folder), before);
+    }
 }
 
 // A copied extension has no fmapconvert beside it and looks on PATH: none

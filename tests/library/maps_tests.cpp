@@ -72,8 +72,9 @@ TEST_F(Maps, ASwitchMovesTheWholeMapAndCostsNoAllocationAndNoGlCall)
     tmapResetAnims();
     tmapStepAnims();
     const Seen seenB = seen();
+    // b's window lies elsewhere than a's, so the two kept orders differ.
     gldouble::reset();
-    tmapDrawLayer(0, 0, 3, 2, 0.0f, 0.0f, 0.0f, 1.0f, 1.0f);
+    tmapDrawLayer(0, 0, 3, 2, 5.0f, 5.0f, 0.0f, 1.0f, 1.0f);
     const std::vector<std::string> drawnB = gldouble::trace({"glBindTexture", "glMultiDrawArrays", "glDrawArrays"});
 
     // The switches themselves.
@@ -87,17 +88,21 @@ TEST_F(Maps, ASwitchMovesTheWholeMapAndCostsNoAllocationAndNoGlCall)
     EXPECT_EQ(gldouble::calls().size(), 0u) << gldouble::dump();
     EXPECT_EQ(tmapAllocationCount, 0);
     EXPECT_TRUE(seen() == seenA) << "map a came back changed";
+    // Its kept order came back with it: its window drawn again is worked
+    // out nowhere.
+    tmapDrawLayer(0, 0, 3, 2, 0.0f, 0.0f, 0.0f, 1.0f, 1.0f);
+    EXPECT_EQ(tmapGroupedCellsWorkedOut(), 0) << "map a's kept order";
 
     // A map set aside does not advance; the current one does.
     tmapStepAnims();
     const Seen stepped = seen();
     ASSERT_EQ(tmapMakeCurrent(b), 0);
     EXPECT_TRUE(seen() == seenB) << "map b came back changed";
-    // Its kept order came back with it: the same draw, worked out nowhere.
+    // So did b's: the same draw, worked out nowhere.
     gldouble::reset();
-    tmapDrawLayer(0, 0, 3, 2, 0.0f, 0.0f, 0.0f, 1.0f, 1.0f);
+    tmapDrawLayer(0, 0, 3, 2, 5.0f, 5.0f, 0.0f, 1.0f, 1.0f);
     EXPECT_EQ(gldouble::trace({"glBindTexture", "glMultiDrawArrays", "glDrawArrays"}), drawnB);
-    EXPECT_EQ(tmapGroupedCellsWorkedOut(), 0);
+    EXPECT_EQ(tmapGroupedCellsWorkedOut(), 0) << "map b's kept order";
     ASSERT_EQ(tmapMakeCurrent(a), 0);
     EXPECT_TRUE(seen() == stepped);
 

@@ -151,6 +151,14 @@ void tmapReleaseDrawScratch(void)
     tmapReleaseEmitScratch();
 }
 
+TmapGroupedOrder *tmapNewGroupedOrder()
+{
+    TmapGroupedOrder *order = static_cast<TmapGroupedOrder *>(tmapAllocate(sizeof(TmapGroupedOrder)));
+    if (order != nullptr)
+        *order = TmapGroupedOrder();
+    return order;
+}
+
 void tmapSwapGroupedOrder(TmapGroupedOrder &other)
 {
     TmapGroupedOrder current = {tmapDependencies, tmapSchedule, tmapPlacements};

@@ -42,4 +42,22 @@ int tmapDrawCollectedByTexture(void);
 // Frees the scratch memory and everything kept between calls.
 void tmapReleaseDrawScratch(void);
 
+// What a grouped draw keeps between calls for the window it drew last (the
+// dependencies, the schedule, the placements). It belongs to the map it was
+// worked out for: a map set aside holds it (maps.cpp), so switching maps
+// works nothing out again. The collected quads and the emitted vertices are
+// rebuilt at every draw and stay shared.
+struct TmapGroupedOrder;
+
+// An empty kept order for a map set aside, or nullptr when out of memory;
+// freed with tmapFree once tmapReleaseGroupedOrder emptied it.
+TmapGroupedOrder *tmapNewGroupedOrder();
+
+// Exchanges the current map's kept order with other, by value.
+void tmapSwapGroupedOrder(TmapGroupedOrder &other);
+
+// Frees what a kept order that is not the current map's holds, leaving it
+// empty (drawing thread: it passes through the current order's place).
+void tmapReleaseGroupedOrder(TmapGroupedOrder &order);
+
 #endif

@@ -200,23 +200,13 @@ TmapPlacement tmapPlaceRun(int32_t run);
 
 void tmapReleasePlacements();
 
-// ---- The kept order of a map (bytexture.cpp) ----
+// ---- The kept order of a map (bytexture.cpp, declared in bytexture.h) ----
 
-// What a grouped draw keeps between calls for the window it drew last. It
-// belongs to the map it was worked out for: a map set aside takes it along
-// (maps.cpp), so switching maps works nothing out again. The collected quads
-// and the emitted vertices are rebuilt at every draw and stay shared.
 struct TmapGroupedOrder {
     TmapDependencies dependencies;
     TmapSchedule schedule;
     TmapPlacements placements;
 };
-
-// Exchanges the current map's kept order with other, by value.
-void tmapSwapGroupedOrder(TmapGroupedOrder &other);
-
-// Frees a kept order that is not the current map's, leaving it empty.
-void tmapReleaseGroupedOrder(TmapGroupedOrder &order);
 
 // ---- Emitting the draws (bytexture_emit.cpp) ----
 

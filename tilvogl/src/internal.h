@@ -2,14 +2,19 @@
 //
 // Which file defines what. Loading runs one way, down this list: a file
 // calls only files below it, and the model calls none.
-//   loader.cpp    tmapLoadFile (file to image), tmapDecodeBuffer and
-//                 tmapDecode (the chunk walk, its table of chunk tags and its
-//                 one failure path), tmapRelease
+//   maps.cpp      maps set aside in handles: tmapSetAside, tmapMakeCurrent,
+//                 tmapReleaseMap, and the decodes into a handle
+//   loader.cpp    tmapLoadFile and tmapReadMapFile (file to image),
+//                 tmapDecodeModel (the one decoder: the chunk walk, its table
+//                 of chunk tags and its one failure path), tmapDecodeBuffer
+//                 and tmapDecode (decode and install), tmapRelease
 //   chunks.cpp    the decoders of "MPHD", "CMAP", "BKDT", "ANDT" and the layers
-//   textures.cpp  the "BGFX" decoder: tile graphics to GL textures; whether
-//                 the current context can take them; generated names
-//   model.cpp     the model variables, tmapError and its details,
-//                 tmapErrorString, tmapAllocate and tmapFree
+//   textures.cpp  the "BGFX" decoder: tile graphics to RGBA; those made GL
+//                 textures (tmapMakeTextures); whether the current context
+//                 can take them, or the fixed-function draws; generated names
+//   model.cpp     the model variables and the map structure moved in and out
+//                 of them, tmapError and its details, tmapErrorString,
+//                 tmapAllocate and tmapFree
 // Beside loading, over the model:
 //   layers.cpp    layer selection, cell access, row tables
 //   anims.cpp     animation reset and stepping

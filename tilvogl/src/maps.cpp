@@ -6,8 +6,8 @@
 #include <atomic> // std::atomic_flag: the lock of the handles' slots
 #include <thread> // std::this_thread::yield while another thread holds it
 
-#include "bytexture_internal.h" // TmapGroupedOrder, tmapSwapGroupedOrder
-#include "gpu_internal.h"       // TmapGpuCopy, tmapGpuReleaseCopy
+#include "bytexture.h"    // TmapGroupedOrder, tmapSwapGroupedOrder
+#include "gpu_internal.h" // TmapGpuCopy, tmapGpuReleaseCopy
 #include "internal.h"
 
 // A map held by a handle. The handle the program gets is not this
@@ -19,7 +19,7 @@ struct TmapHeldMap {
     // current map's variables hold it.
     TmapModel model;
     TmapGpuCopy gpu;
-    TmapGroupedOrder grouped;
+    TmapGroupedOrder *grouped; // the kept order's place, made with the handle
     bool current;
     // Has been current: only then can it hold GL objects or a kept order.
     bool wasCurrent;
@@ -114,7 +114,9 @@ TmapHeldMap *newHandle()
     if (map == nullptr)
         return nullptr;
     *map = TmapHeldMap();
-    if (!takeSlot(map)) {
+    map->grouped = tmapNewGroupedOrder();
+    if (map->grouped == nullptr || !takeSlot(map)) {
+        tmapFree(map->grouped);
         tmapFree(map);
         return nullptr;
     }
@@ -129,6 +131,7 @@ void freeHandle(TmapHeldMap *map)
     // itself stays for the process (as long as the most maps held at once).
     slots[slot].map = nullptr;
     unlockSlots();
+    tmapFree(map->grouped);
     tmapFree(map);
 }
 
@@ -143,7 +146,7 @@ void moveCurrentInto(TmapHeldMap *map)
         map->gpu = tmapGpuCopy;
         tmapGpuCopy = TmapGpuCopy();
     }
-    tmapSwapGroupedOrder(map->grouped);
+    tmapSwapGroupedOrder(*map->grouped);
     map->current = false;
     map->wasCurrent = true;
     currentHandle = nullptr;
@@ -248,7 +251,7 @@ int tmapMakeCurrent(TmapMap *handle)
     map->model = TmapModel();
     tmapGpuCopy = map->gpu;
     map->gpu = TmapGpuCopy();
-    tmapSwapGroupedOrder(map->grouped);
+    tmapSwapGroupedOrder(*map->grouped);
     map->current = true;
     map->wasCurrent = true;
     currentHandle = map;
@@ -267,7 +270,7 @@ void tmapReleaseMap(TmapMap *handle)
     tmapFreeModel(map->model);
     if (map->wasCurrent) {
         tmapGpuReleaseCopy(map->gpu);
-        tmapReleaseGroupedOrder(map->grouped);
+        tmapReleaseGroupedOrder(*map->grouped);
     }
     freeHandle(map);
 }

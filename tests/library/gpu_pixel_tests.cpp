@@ -100,6 +100,7 @@ struct SceneGl {
     decltype(&glIsTexture) IsTexture;
     decltype(&glGetIntegerv) GetIntegerv;
     PFNGLISPROGRAMPROC IsProgram;
+    PFNGLUSEPROGRAMPROC UseProgram;
     PFNGLISVERTEXARRAYPROC IsVertexArray;
     PFNGLGENFRAMEBUFFERSPROC GenFramebuffers;
     PFNGLBINDFRAMEBUFFERPROC BindFramebuffer;
@@ -137,7 +138,7 @@ void findSceneFunctions()
 {
 #define FIND(name) find(gl.name, "gl" #name)
     FIND(Enable); FIND(Disable); FIND(BlendFunc); FIND(GetError); FIND(ReadPixels); FIND(Finish);
-    FIND(IsTexture); FIND(GetIntegerv); FIND(IsProgram); FIND(IsVertexArray); FIND(GenFramebuffers); FIND(BindFramebuffer); FIND(DeleteFramebuffers);
+    FIND(IsTexture); FIND(GetIntegerv); FIND(IsProgram); FIND(UseProgram); FIND(IsVertexArray); FIND(GenFramebuffers); FIND(BindFramebuffer); FIND(DeleteFramebuffers);
     FIND(GenRenderbuffers); FIND(BindRenderbuffer); FIND(DeleteRenderbuffers); FIND(RenderbufferStorage);
     FIND(FramebufferRenderbuffer); FIND(CheckFramebufferStatus);
 #undef FIND
@@ -691,6 +692,15 @@ TEST(GpuPixels, MapsDrawnInTurnShowWhatEachShowsAlone)
             SCOPED_TRACE(std::string(turnPathNames[int(path)]) + ", " + std::to_string(count) + " maps");
             Context context(path == TurnPath::core ? Renderer::core : Renderer::fixedFunction);
             ASSERT_TRUE(openTurnContext(context, path));
+            const bool core = path == TurnPath::core;
+            const std::vector<int> none = core ? liveObjects() : std::vector<int>();
+            if (core) {
+                // Objects a released map left behind: the first switch
+                // deletes them, as the next upload would.
+                ASSERT_EQ(tmapDecodeBuffer(images[0].data(), images[0].size(), TMAP_TEXTURES_NONE), 0);
+                ASSERT_EQ(tmapGpuUpload(), 0);
+                tmapRelease();
+            }
             std::vector<TmapMap *> handles;
             for (size_t k = 0; k < count; ++k) {
                 TmapLoadError error;
@@ -723,7 +733,11 @@ TEST(GpuPixels, MapsDrawnInTurnShowWhatEachShowsAlone)
             // Released with the context current, the last one made current first.
             for (size_t k = count; k-- > 0;)
                 tmapReleaseMap(handles[k]);
-            EXPECT_EQ(path == TurnPath::core ? gl.GetError() : glGetError(), GLenum(GL_NO_ERROR));
+            EXPECT_EQ(core ? gl.GetError() : glGetError(), GLenum(GL_NO_ERROR));
+            if (core) {
+                gl.UseProgram(0); // a deleted program lives on while it is in use
+                EXPECT_EQ(liveObjects(), none) << "the maps' GL objects were deleted with them";
+            }
             context.close();
             tmapDrawOrder = TMAP_DRAW_CELL_ORDER;
         }

@@ -264,6 +264,10 @@ void tmapReleaseMap(TmapMap *handle)
     if (map == nullptr)
         return;
     if (map->current) {
+        // tmapRelease alone leaves the renderer's objects for the next
+        // upload; a released handle has none, so they go now.
+        if (tmapGpuCopy.current)
+            tmapGpuReleaseCopy(tmapGpuCopy);
         tmapRelease();
         return;
     }

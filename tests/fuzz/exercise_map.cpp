@@ -1,5 +1,7 @@
 #include "exercise_map.h"
 
+#include <cstdlib>
+
 #include "tilvogl/tilvogl.h"
 
 namespace {
@@ -19,8 +21,12 @@ void drawAll() {
 } // namespace
 
 int exerciseMap(const uint8_t* data, size_t size) {
+    // The same bytes decoded into a handle must meet the same verdict.
+    TmapLoadError error;
+    TmapMap* aside = tmapDecodeBufferAside(data, size, TMAP_TEXTURES_GENERATED, &error);
     tmapError = 0;
     int result = tmapDecodeBuffer(data, size, 10);
+    if ((aside != nullptr) != (result == 0) || (result != 0 && error.code != tmapError)) std::abort();
     if (result != 0) {
         tmapRelease();
         return result;
@@ -35,6 +41,13 @@ int exerciseMap(const uint8_t* data, size_t size) {
         drawAll();
     }
     tmapResetAnims();
+    // Switched to the handle's copy and back, each drawn.
+    TmapMap* loaded = tmapSetAside();
+    if (tmapMakeCurrent(aside) != 0) std::abort();
+    drawAll();
+    if (tmapMakeCurrent(loaded) != 0) std::abort();
+    drawAll();
+    tmapReleaseMap(aside);
     tmapRelease();
     return result;
 }

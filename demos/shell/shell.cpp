@@ -2,12 +2,12 @@
 // start and end, and the shell keys ESC, 1 and t.
 #include "shell.h"
 
-#include "blockfaces.h"       // measureBlockWindow
 #include "blocklight.h"       // useFixedFunctionLight
 #include "loadmessage.h"      // loadFailureMessage
 #include "platform.h"         // platformTickCount, platformAskYesNo
 #include "scenes.h"           // the scene's data, drawPass, drawPassShader, cameraMatrix, shaderView
-#include <tilvogl/tilvogl.h>  // tmapLoadFile, tmapResetAnims, tmapStepAnims, tmapRelease, tmapDrawOrder
+#include <tilvogl/tilvogl.h>  // tmapLoadFile, tmapResetAnims, tmapStepAnims, tmapRelease, tmapDrawOrder,
+                              // tmapCountBlockFaces
 #include <tilvogl/tilvogl_gpu.h>  // tmapGpuUpload, tmapGpuRelease
 
 #include <GL/freeglut.h>  // GLUT window, game mode and handlers, the context version; GL and GLU
@@ -158,7 +158,10 @@ void requireDrawableBlockWindow(const tmapscenes::Pass &pass)
 {
     std::string window = "its " + std::to_string(pass.columns) + " x " + std::to_string(pass.rows) + " window ";
     // Frames to come may show the tallest frame of every animation.
-    uint64_t faces = measureBlockWindow(pass.cellX, pass.cellY, pass.columns, pass.rows).facesAnyFrame;
+    TmapBlockFaces count;
+    if (tmapCountBlockFaces(pass.cellX, pass.cellY, pass.columns, pass.rows, &count) != 0)
+        refuseMap("draw", tmapErrorString(tmapError));
+    uint64_t faces = count.facesAnyFrame;
     uint64_t limit = shaderRenderer ? maxShaderFaces : maxBlockFaces;
     if (faces > limit)
         refuseMap("draw", window + "has " + std::to_string(faces) + " block faces, more than the limit of " +

@@ -2,6 +2,7 @@
 #include <GL/gl.h>
 
 #include "bytexture.h"
+#include "columns.h"
 #include "internal.h"
 
 extern "C" const float tmapTexCoordSets[4][4][2] = {
@@ -50,56 +51,56 @@ void drawFlatQuad(int32_t graphic, TexCoordSet texCoords, float x, float x1, flo
     glEnd();
 }
 
-// A side face of a cube from the ground edge (xa, ya) to (xb, yb), between
-// heights z0 and z1; the graphic's first row runs along the top edge.
-void drawSideFace(int32_t graphic, float nx, float ny, float xa, float ya, float xb, float yb,
-                  float z0, float z1)
+// A side face of a cube between heights z0 and z1 along its ground edge;
+// the graphic's first row runs along the top edge.
+void drawSideFace(int32_t graphic, const TmapSideEdge &edge, float z0, float z1)
 {
     if (graphic == 0)
         return;
     if (collecting) {
         static const float texCoords[4][2] = {{0.0f, 1.0f}, {0.0f, 0.0f}, {1.0f, 0.0f}, {1.0f, 1.0f}};
-        const float corners[4][3] = {{xa, ya, z0}, {xa, ya, z1}, {xb, yb, z1}, {xb, yb, z0}};
-        tmapCollectQuad(*collecting, tmapTextureName(graphic), nx, ny, 0.0f, texCoords, corners, true);
+        const float corners[4][3] = {
+            {edge.fromX, edge.fromY, z0}, {edge.fromX, edge.fromY, z1}, {edge.toX, edge.toY, z1}, {edge.toX, edge.toY, z0}};
+        tmapCollectQuad(*collecting, tmapTextureName(graphic), edge.normalX, edge.normalY, 0.0f, texCoords, corners,
+                        true);
         return;
     }
     glEnable(GL_TEXTURE_2D);
     glBindTexture(GL_TEXTURE_2D, tmapTextureName(graphic));
     glBegin(GL_QUADS);
-    glNormal3f(nx, ny, 0.0f);
+    glNormal3f(edge.normalX, edge.normalY, 0.0f);
     glTexCoord2f(0.0f, 1.0f);
-    glVertex3f(xa, ya, z0);
+    glVertex3f(edge.fromX, edge.fromY, z0);
     glTexCoord2f(0.0f, 0.0f);
-    glVertex3f(xa, ya, z1);
+    glVertex3f(edge.fromX, edge.fromY, z1);
     glTexCoord2f(1.0f, 0.0f);
-    glVertex3f(xb, yb, z1);
+    glVertex3f(edge.toX, edge.toY, z1);
     glTexCoord2f(1.0f, 1.0f);
-    glVertex3f(xb, yb, z0);
+    glVertex3f(edge.toX, edge.toY, z0);
     glEnd();
 }
+
+// One cell's column, walked as every path walks it.
+struct ColumnDrawing {
+    float x, x1, y, y1;
+
+    void cube(const TmapBlock &record, int32_t, float z0, float z1)
+    {
+        for (int side = 0; side < tmapSideKinds; ++side)
+            drawSideFace(tmapSideGraphic(record, side), tmapSideEdge(side, x, x1, y, y1), z0, z1);
+    }
+
+    void cap(const TmapCap &cap, float z, const TmapBlock &closing)
+    {
+        drawFlatQuad(cap.graphic, texCoordsOf(closing), x, x1, y, y1, z);
+    }
+};
 
 void drawColumn(const TmapBlock *block, float x, float x1, float y, float y1, float baseZ,
                 float cubeHeight)
 {
-    int64_t index = block - tmapBlocks;
-    float rise = 0.0f;
-    // The last record ends its column even when it claims another on top.
-    while ((block->flags & TMAP_FLAG_STACKED) && index + 1 < tmapBlockCount) {
-        float z0 = baseZ + rise;
-        float z1 = z0 + cubeHeight;
-        drawSideFace(block->graphic1, -1.0f, 0.0f, x, y, x, y1, z0, z1);
-        drawSideFace(block->graphic2, 0.0f, -1.0f, x1, y, x, y, z0, z1);
-        drawSideFace(block->graphic3, 1.0f, 0.0f, x1, y1, x1, y, z0, z1);
-        drawSideFace(block->graphic4, 0.0f, 1.0f, x, y1, x1, y1, z0, z1);
-        rise = rise + cubeHeight;
-        block = &tmapBlocks[++index];
-    }
-    TexCoordSet texCoords = texCoordsOf(*block);
-    if (block->graphic2 != 0) {
-        drawFlatQuad(block->graphic2, texCoords, x, x1, y, y1, baseZ + rise);
-        rise = 0.0f;
-    }
-    drawFlatQuad(block->graphic1, texCoords, x, x1, y, y1, baseZ + rise);
+    ColumnDrawing drawing{x, x1, y, y1};
+    tmapWalkColumn(block - tmapBlocks, baseZ, cubeHeight, drawing);
 }
 
 enum class Drawing { firstGraphic, secondGraphic, blockColumns };

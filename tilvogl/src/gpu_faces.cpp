@@ -9,6 +9,7 @@
 // animation's tallest column changes.
 #include <cstring>
 
+#include "columns.h"
 #include "gpu_internal.h"
 #include "internal.h"
 
@@ -23,19 +24,18 @@ struct FaceWriter {
         *next++ = {x, y, z, graphic, details};
     }
 
-    // A side of cube `cube` (kind 0 to 3, as graphics 1 to 4) from the
-    // ground edge (xa, ya) to (xb, yb); the graphic's first row runs along
-    // the top edge.
-    void side(int32_t graphic, int kind, int cube, float xa, float ya, float xb, float yb, float z0, float z1)
+    // A side of cube `cube` along its ground edge; the graphic's first row
+    // runs along the top edge.
+    void side(int32_t graphic, int kind, int cube, const TmapSideEdge &edge, float z0, float z1)
     {
         const int32_t details = kind << TMAP_GPU_CORNER_KIND_SHIFT | cube << TMAP_GPU_CORNER_CUBE_SHIFT;
-        corner(xa, ya, z0, graphic, details | TMAP_GPU_CORNER_V);
-        corner(xa, ya, z1, graphic, details);
-        corner(xb, yb, z1, graphic, details | TMAP_GPU_CORNER_U);
-        corner(xb, yb, z0, graphic, details | TMAP_GPU_CORNER_U | TMAP_GPU_CORNER_V);
+        corner(edge.fromX, edge.fromY, z0, graphic, details | TMAP_GPU_CORNER_V);
+        corner(edge.fromX, edge.fromY, z1, graphic, details);
+        corner(edge.toX, edge.toY, z1, graphic, details | TMAP_GPU_CORNER_U);
+        corner(edge.toX, edge.toY, z0, graphic, details | TMAP_GPU_CORNER_U | TMAP_GPU_CORNER_V);
     }
 
-    // A cap (kind 4 upper, 5 lower) at height z; flags mirror its texture.
+    // A cap at height z; flags mirror its texture.
     void cap(int32_t graphic, int kind, int32_t flags, float x, float x1, float y, float y1, float z)
     {
         const int32_t details = kind << TMAP_GPU_CORNER_KIND_SHIFT;
@@ -49,6 +49,35 @@ struct FaceWriter {
 };
 
 bool isGraphic(int32_t graphic) { return graphic >= 0 && graphic < tmapGraphicCount; }
+
+// The faces of a still cell's column, walked as the fixed-function path
+// walks it; faces whose graphic does not exist make no face.
+struct StillColumn {
+    FaceWriter *out;
+    float x, x1, y, y1;
+    int64_t faces;
+
+    void cube(const TmapBlock &record, int32_t, float z0, float z1)
+    {
+        for (int side = 0; side < tmapSideKinds; ++side) {
+            const int32_t graphic = tmapSideGraphic(record, side);
+            if (graphic == 0 || !isGraphic(graphic))
+                continue;
+            if (out)
+                out->side(graphic, side, 0, tmapSideEdge(side, x, x1, y, y1), z0, z1);
+            ++faces;
+        }
+    }
+
+    void cap(const TmapCap &cap, float z, const TmapBlock &closing)
+    {
+        if (!isGraphic(cap.graphic))
+            return;
+        if (out)
+            out->cap(cap.graphic, cap.kind, closing.flags, x, x1, y, y1, z);
+        ++faces;
+    }
+};
 
 // The faces of the column of a cell: how many, or, with a writer, written.
 // rises[k] is the bottom of cube k above the ground.
@@ -69,51 +98,19 @@ int64_t columnFaces(int32_t value, const float *rises, float x, float x1, float 
             for (int32_t cube = 0; cube < cubes; ++cube) {
                 float z0 = baseZ + rises[cube];
                 float z1 = z0 + cubeHeight;
-                out->side(value, 0, cube, x, y, x, y1, z0, z1);
-                out->side(value, 1, cube, x1, y, x, y, z0, z1);
-                out->side(value, 2, cube, x1, y1, x1, y, z0, z1);
-                out->side(value, 3, cube, x, y1, x1, y1, z0, z1);
+                for (int side = 0; side < tmapSideKinds; ++side)
+                    out->side(value, side, cube, tmapSideEdge(side, x, x1, y, y1), z0, z1);
             }
-            out->cap(value, 4, 0, x, x1, y, y1, baseZ);
-            out->cap(value, 5, 0, x, x1, y, y1, baseZ);
+            out->cap(value, tmapFaceSecondCap, 0, x, x1, y, y1, baseZ);
+            out->cap(value, tmapFaceFirstCap, 0, x, x1, y, y1, baseZ);
         }
         return 4 * int64_t(cubes) + 2;
     }
     if (value >= tmapBlockCount || tmapBlocks == nullptr)
         return 0;
-    int64_t faces = 0;
-    const int32_t cubes = copy.blockCubes[value];
-    for (int32_t cube = 0; cube < cubes; ++cube) {
-        const TmapBlock &block = tmapBlocks[value + cube];
-        const int32_t sides[4] = {block.graphic1, block.graphic2, block.graphic3, block.graphic4};
-        float z0 = baseZ + rises[cube];
-        float z1 = z0 + cubeHeight;
-        const float from[4][2] = {{x, y}, {x1, y}, {x1, y1}, {x, y1}};
-        const float to[4][2] = {{x, y1}, {x, y}, {x1, y}, {x1, y1}};
-        for (int kind = 0; kind < 4; ++kind) {
-            if (sides[kind] == 0 || !isGraphic(sides[kind]))
-                continue;
-            if (out)
-                out->side(sides[kind], kind, 0, from[kind][0], from[kind][1], to[kind][0], to[kind][1], z0, z1);
-            ++faces;
-        }
-    }
-    const TmapBlock &closing = tmapBlocks[value + cubes];
-    float top = baseZ + rises[cubes];
-    if (closing.graphic2 != 0) {
-        if (isGraphic(closing.graphic2)) {
-            if (out)
-                out->cap(closing.graphic2, 4, closing.flags, x, x1, y, y1, top);
-            ++faces;
-        }
-        top = baseZ;
-    }
-    if (isGraphic(closing.graphic1)) {
-        if (out)
-            out->cap(closing.graphic1, 5, closing.flags, x, x1, y, y1, top);
-        ++faces;
-    }
-    return faces;
+    StillColumn column{out, x, x1, y, y1, 0};
+    tmapWalkColumn(value, baseZ, cubeHeight, column);
+    return column.faces;
 }
 
 // Walks the window's cells as the fixed-function path does, with the same
@@ -147,7 +144,7 @@ float *risesFor(float cellWidth)
     if (rises == nullptr)
         return nullptr;
     float rise = 0.0f;
-    for (int64_t cube = 0; cube < count; ++cube, rise = rise + cellWidth)
+    for (int64_t cube = 0; cube < count; ++cube, rise = tmapNextRise(rise, cellWidth))
         rises[cube] = rise;
     if (copy.risesCellWidth != cellWidth) {
         const int width = tmapGpuTableWidth(count);

@@ -4,6 +4,7 @@
 #include <cstddef> // offsetof
 #include <cstring>
 
+#include "columns.h"
 #include "gpu_internal.h"
 #include "internal.h"
 #include "tilvogl/tilvogl_gpu.h"
@@ -91,26 +92,17 @@ bool uploadBlocks()
         tmapFree(texels);
         return false;
     }
-    tmapGpuCopy.stackCount = 0;
-    // A column climbs through consecutive stacked records and ends at the
-    // first record without the flag, or at the last record.
-    int32_t cubesAbove = 0;
-    for (int64_t b = count - 1; b >= 0; --b) {
+    tmapGpuCopy.stackCount = tmapCubesFromEachRecord(tmapGpuCopy.blockCubes);
+    for (int64_t b = 0; b < count; ++b) {
         const TmapBlock &block = tmapBlocks[b];
-        bool stacked = (block.flags & TMAP_FLAG_STACKED) != 0 && b + 1 < count;
-        int32_t cubes = stacked ? cubesAbove + 1 : 0;
         int32_t *texel = texels + b * 8;
         texel[0] = block.graphic1;
         texel[1] = block.graphic2;
         texel[2] = block.flags;
-        texel[3] = cubes;
+        texel[3] = tmapGpuCopy.blockCubes[b];
         texel[4] = block.graphic3;
         texel[5] = block.graphic4;
         texel[6] = texel[7] = 0;
-        tmapGpuCopy.blockCubes[b] = cubes;
-        cubesAbove = cubes;
-        if (cubes > tmapGpuCopy.stackCount)
-            tmapGpuCopy.stackCount = cubes;
     }
     tmapGpuCopy.blocks = makeTable(GL_RGBA32I, GL_RGBA_INTEGER, GL_INT, count * 2, texels, 4 * sizeof(int32_t));
     tmapFree(texels);

@@ -9,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "blockfaces.h"
 #include "heaptuning.h"
 #include "loadmessage.h"
 #include "offscreen.h"
@@ -226,7 +225,10 @@ void checkBlockFaces(const Request& request)
 {
     const tmaprender::View& view = request.view;
     tmapSelectLayer(unsigned(view.layer));
-    const uint64_t faces = measureBlockWindow(view.cellX, view.cellY, view.columns, view.rows).faces;
+    TmapBlockFaces count;
+    if (tmapCountBlockFaces(view.cellX, view.cellY, view.columns, view.rows, &count) != 0)
+        fail(request.mapPath + ": cannot count the block faces: " + tmapErrorString(tmapError));
+    const uint64_t faces = count.faces;
     if (faces > uint64_t(request.maxFaces))
         fail(request.mapPath + ": the window has " + std::to_string(faces) + " block faces, more than the limit of "
              + std::to_string(request.maxFaces) + " (raise it with --max-faces)");

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include "blockfaces.h"
 #include "tilvogl/tilvogl.h"
 
 namespace tmaprender {
@@ -71,7 +70,9 @@ void drawBlocks(const View& view)
     // camera looks at its centre from far enough to see all of it.
     double halfWidth = view.columns / 2.0;
     double halfHeight = view.rows / 2.0;
-    double top = double(measureBlockWindow(view.cellX, view.cellY, view.columns, view.rows).tallestColumn);
+    TmapBlockFaces count;
+    tmapCountBlockFaces(view.cellX, view.cellY, view.columns, view.rows, &count);
+    double top = double(count.tallestColumn);
     double radius = std::sqrt(halfWidth * halfWidth + halfHeight * halfHeight + top * top);
     const double fieldOfView = 45.0;
     double distance = radius / std::sin(fieldOfView / 2.0 * pi / 180.0) * 1.05;

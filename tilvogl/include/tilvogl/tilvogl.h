@@ -515,6 +515,24 @@ int tmapDrawView(int64_t pixelX, int64_t pixelY, int widthPx, int heightPx);
 int tmapDrawBlocks(int cellX, int cellY, int columns, int rows, float originX, float originY,
                    float baseZ, float cellWidth, float cellHeight);
 
+/* What tmapDrawBlocks draws for a window of the current layer (the same
+ * cells: clipped to the layer, those that name no block skipped), counted
+ * without drawing and without visiting the cubes: in time proportional to
+ * the window's cells and the map's block records (and, for animated cells,
+ * their animations' frames). A small map can stack a thousand cubes in
+ * every cell; a program can measure a window first and refuse one too big
+ * to draw. */
+typedef struct TmapBlockFaces {
+    uint64_t faces;         /* quads drawn now: side faces and caps */
+    uint64_t facesAnyFrame; /* the most that any frames of the animations can draw */
+    uint64_t tallestColumn; /* cubes in the highest column drawn now */
+} TmapBlockFaces;
+
+/* Fills count (all 0 without a map, a current layer or cells). Returns 0,
+ * or -1 with count all 0: NULL count, or TMAP_ERROR_OUT_OF_MEMORY (it
+ * needs 12 bytes per block record and 8 per animation for a moment). */
+int tmapCountBlockFaces(int cellX, int cellY, int columns, int rows, TmapBlockFaces *count);
+
 #ifdef __cplusplus
 }
 #endif

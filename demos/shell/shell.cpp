@@ -271,7 +271,7 @@ void initScene(void)
     if (tmapLoadFile(scene.mapFile, shaderRenderer ? TMAP_TEXTURES_NONE : 10) != 0)
         refuseMap("load", loadFailureMessage());
     if (shaderRenderer && tmapGpuUpload() != 0)
-        refuseMap("upload", tmapErrorString(tmapError));
+        refuseMap("upload", uploadFailureMessage());
     tmapResetAnims();
     if (demoScene.afterReset)
         demoScene.afterReset();

@@ -4,6 +4,7 @@
 #include <cstring> // strerror
 
 #include "tilvogl/tilvogl.h"
+#include "tilvogl/tilvogl_gpu.h"
 
 bool tagIsPrintable(const std::string& tag)
 {
@@ -40,4 +41,19 @@ std::string loadFailureMessage()
         message += " at offset " + std::to_string(tmapErrorOffset);
     }
     return message;
+}
+
+std::string uploadFailureMessage()
+{
+    std::string message = tmapErrorString(tmapError);
+    if (tmapError != TMAP_ERROR_SHADER)
+        return message;
+    std::string log;
+    for (const char* c = tmapGpuShaderLog(); *c != '\0'; ++c) {
+        if (*c != '\n')
+            log += *c;
+        else if (c[1] != '\0')
+            log += " / ";
+    }
+    return log.empty() ? message : message + ": " + log;
 }

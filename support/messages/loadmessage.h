@@ -11,6 +11,13 @@
 // directory".
 std::string loadFailureMessage();
 
+// From tmapError after a failed tmapGpuUpload, on one line: the error's
+// text, e.g. "map exceeds the OpenGL limits", and for a refused shader
+// tmapGpuShaderLog after it, "a shader did not compile or link: the
+// fragment shader of the program for block columns: 0:12(3): error: ...",
+// the log's lines joined by " / ".
+std::string uploadFailureMessage();
+
 // A chunk tag read from a possibly damaged file: its four characters when
 // they are all printable (and no quote or backslash), otherwise "0x" and its
 // bytes in hex, such as "0xFFFF4247".

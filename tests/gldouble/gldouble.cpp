@@ -646,6 +646,15 @@ void glGetDoublev(GLenum pname, GLdouble* params) {
     }
 }
 
+void glGetFloatv(GLenum pname, GLfloat* params) {
+    switch (pname) {
+    case GL_MODELVIEW_MATRIX: case GL_PROJECTION_MATRIX: case GL_TEXTURE_MATRIX:
+        for (int i = 0; i < 16; ++i) params[i] = i % 5 == 0 ? 1.0f : 0.0f;
+        break;
+    default: params[0] = 0.0f; break;
+    }
+}
+
 const GLubyte* glGetString(GLenum name) {
     if (!state().contextCurrent) return nullptr;
     static const GLubyte vendor[] = "gldouble";
@@ -855,6 +864,10 @@ GLuint glCreateProgram(void) {
 void glAttachShader(GLuint program, GLuint shader) { record("glAttachShader", {U(program), U(shader)}); }
 void glLinkProgram(GLuint program) { record("glLinkProgram", {U(program)}); }
 void glGetProgramiv(GLuint, GLenum, GLint* params) { *params = 1; }
+void glGetProgramInfoLog(GLuint, GLsizei size, GLsizei* length, GLchar* log) {
+    if (length) *length = 0;
+    if (size > 0) log[0] = 0;
+}
 void glUseProgram(GLuint program) { record("glUseProgram", {U(program)}); }
 GLint glGetUniformLocation(GLuint, const GLchar* name) {
     gldouble::attachText(record("glGetUniformLocation"), name);

@@ -499,6 +499,74 @@ TEST(GpuRenderer, RefusesMapsBeyondTheGlsLimits)
     context.close();
 }
 
+// A GL that garbles the renderer's sources: a stray line in every fragment
+// shader (it does not compile), or a vertex shader whose main() is renamed
+// (each stage compiles, the program does not link).
+enum class Garble { compiling, linking };
+Garble garble;
+PFNGLSHADERSOURCEPROC realShaderSource;
+PFNGLGETSHADERIVPROC realGetShaderiv;
+
+void APIENTRY garbledShaderSource(GLuint shader, GLsizei count, const GLchar *const *texts, const GLint *lengths)
+{
+    GLint stage = 0;
+    realGetShaderiv(shader, GL_SHADER_TYPE, &stage);
+    // After the version line, which must come first.
+    std::vector<const GLchar *> garbled(texts, texts + count);
+    if (garble == Garble::compiling && stage == GL_FRAGMENT_SHADER)
+        garbled.push_back("\nthis is not GLSL;\n");
+    if (garble == Garble::linking && stage == GL_VERTEX_SHADER)
+        garbled.insert(garbled.begin() + 1, "#define main vertexMain\n");
+    (void)lengths; // the renderer sends NUL-terminated texts
+    realShaderSource(shader, GLsizei(garbled.size()), garbled.data(), nullptr);
+}
+
+TmapGpuProc garblingProc(const char *name)
+{
+    if (std::string(name) == "glShaderSource")
+        return reinterpret_cast<TmapGpuProc>(garbledShaderSource);
+    return OSMesaGetProcAddress(name);
+}
+
+TEST(GpuRenderer, ReportsAShaderTheGlRefusesWithItsLog)
+{
+    Context context(Renderer::core);
+    ASSERT_TRUE(context.open());
+    find(realShaderSource, "glShaderSource");
+    find(realGetShaderiv, "glGetShaderiv");
+    ASSERT_TRUE(decodeKeepingPixels(smallMap(3, 4, true)));
+    struct Refusal {
+        Garble garble;
+        const char *logStart;
+    };
+    const Refusal refusals[] = {
+        {Garble::compiling, "the fragment shader of the program for block columns: "},
+        {Garble::linking, "linking of the program for block columns: "},
+    };
+    TmapGpuView view;
+    tmapGpuViewDefaults(&view);
+    for (const Refusal &refusal : refusals) {
+        garble = refusal.garble;
+        tmapGpuGetProcAddress = garblingProc;
+        EXPECT_EQ(tmapGpuUpload(), -1);
+        EXPECT_EQ(tmapError, TMAP_ERROR_SHADER);
+        EXPECT_STREQ(tmapErrorString(tmapError), "a shader did not compile or link");
+        const std::string log = tmapGpuShaderLog();
+        EXPECT_EQ(log.rfind(refusal.logStart, 0), 0u) << log;
+        // The GL's own words follow.
+        EXPECT_GT(log.size(), std::string(refusal.logStart).size() + 10) << log;
+        EXPECT_EQ(drawAll(&view, 0, 0, 6, 4), -3);
+        EXPECT_EQ(gl.GetError(), GLenum(GL_NO_ERROR)) << log;
+        // The GL as it is takes the programs, and the log is emptied.
+        tmapGpuGetProcAddress = osmesaProc;
+        EXPECT_EQ(tmapGpuUpload(), 0);
+        EXPECT_STREQ(tmapGpuShaderLog(), "");
+    }
+    tmapGpuRelease();
+    tmapRelease();
+    context.close();
+}
+
 // Live GL objects of each kind among the first names.
 std::vector<int> liveObjects()
 {

@@ -371,7 +371,8 @@ TEST_F(LoadFile, ErrorStrings) {
     EXPECT_STREQ(tmapErrorString(10), "map not uploaded to the GL");
     EXPECT_STREQ(tmapErrorString(11), "no current map or layer");
     EXPECT_STREQ(tmapErrorString(12), "map not loaded with TMAP_TEXTURES_NONE");
-    EXPECT_STREQ(tmapErrorString(13), "unknown error");
+    EXPECT_STREQ(tmapErrorString(13), "a shader did not compile or link");
+    EXPECT_STREQ(tmapErrorString(14), "unknown error");
     EXPECT_STREQ(tmapErrorString(-1), "unknown error");
 }
 

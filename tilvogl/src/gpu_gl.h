@@ -21,6 +21,8 @@
     F(const GLubyte *, GetString, (GLenum name))                                                   \
     F(GLenum, GetError, (void))                                                                    \
     F(void, GetIntegerv, (GLenum name, GLint * values))                                            \
+    F(void, GetFloatv, (GLenum name, GLfloat * values))                                            \
+    F(GLboolean, IsEnabled, (GLenum capability))                                                   \
     F(void, GenTextures, (GLsizei count, GLuint * names))                                          \
     F(void, DeleteTextures, (GLsizei count, const GLuint *names))                                  \
     F(void, BindTexture, (GLenum target, GLuint name))                                             \
@@ -41,11 +43,13 @@
                            const GLint *lengths))                                                  \
     F(void, CompileShader, (GLuint shader))                                                        \
     F(void, GetShaderiv, (GLuint shader, GLenum name, GLint * value))                              \
+    F(void, GetShaderInfoLog, (GLuint shader, GLsizei size, GLsizei * length, GLchar * log))       \
     F(void, DeleteShader, (GLuint shader))                                                         \
     F(GLuint, CreateProgram, (void))                                                               \
     F(void, AttachShader, (GLuint program, GLuint shader))                                         \
     F(void, LinkProgram, (GLuint program))                                                         \
     F(void, GetProgramiv, (GLuint program, GLenum name, GLint * value))                            \
+    F(void, GetProgramInfoLog, (GLuint program, GLsizei size, GLsizei * length, GLchar * log))     \
     F(void, DeleteProgram, (GLuint program))                                                       \
     F(void, UseProgram, (GLuint program))                                                          \
     F(GLint, GetUniformLocation, (GLuint program, const GLchar *name))                             \

@@ -14,6 +14,10 @@
 #include "gpu_gl.h"
 #include "tilvogl/tilvogl.h"
 
+// Texels per block record in the blocks table: graphics 1 and 2, the flags
+// and the cubes of a column starting at it; then graphics 3 and 4.
+const int tmapGpuBlockTexels = 2;
+
 // Texture units, the same in both programs.
 enum TmapGpuUnit {
     tmapGpuUnitGraphics, // 2D array texture, one layer per tile graphic
@@ -51,8 +55,13 @@ enum TmapGpuProgramKind {
 enum TmapGpuAttribute { tmapGpuAttributePosition, tmapGpuAttributeFace };
 
 // Compiles and links one program for the context's shading language.
-// Returns false (and makes nothing) when the GL refuses it.
-bool tmapGpuBuildProgram(int kind, bool embedded, TmapGpuProgram &program);
+// Returns TMAP_ERROR_NONE, or (making nothing) TMAP_ERROR_SHADER with the
+// GL's log kept for tmapGpuShaderLog when the GL refuses the source, or
+// TMAP_ERROR_NO_GL_CONTEXT when it gives no shader or program at all.
+int tmapGpuBuildProgram(int kind, bool embedded, TmapGpuProgram &program);
+
+// Empties the log of the last refused shader (at every upload).
+void tmapGpuForgetShaderLog();
 
 // One corner of a face of the last block window, as the column program
 // reads it. A face whose cell shows an animation is resolved by the shader

@@ -9,9 +9,12 @@
 // fixed-function path draws them; only the faces of animated cells are
 // resolved here, and those their animation's current block lacks collapse
 // to a point.
+#include <cstdio>  // std::snprintf of the shared constants and the log's heading
 #include <cstring>
 
+#include "columns.h"
 #include "gpu_internal.h"
+#include "tilvogl/tilvogl_gpu.h"
 
 namespace {
 
@@ -81,13 +84,7 @@ int blockOfCell(ivec2 cell)
 // Graphics 1 and 2, the flags and the cubes of a column starting here.
 ivec4 blockCaps(int block)
 {
-    return texelFetch(blocks, folded(2 * block), 0);
-}
-
-// Graphics 3 and 4.
-ivec2 blockSides(int block)
-{
-    return texelFetch(blocks, folded(2 * block + 1), 0).xy;
+    return texelFetch(blocks, folded(blockTexels * block), 0);
 }
 
 bool graphicExists(int graphic)
@@ -182,8 +179,8 @@ void main()
     if (!graphicExists(graphic))
         discard;
     int flags = caps.z;
-    vec2 texCoord = vec2((flags & 64) != 0 ? 1.0 - within.x : within.x,
-                         (flags & 128) != 0 ? 1.0 - within.y : within.y);
+    vec2 texCoord = vec2((flags & flagMirrorS) != 0 ? 1.0 - within.x : within.x,
+                         (flags & flagMirrorT) != 0 ? 1.0 - within.y : within.y);
     finish(texCoord, graphic);
 }
 #endif
@@ -206,9 +203,6 @@ void noFace()
     graphic = 0;
 }
 
-const vec3 normals[6] = vec3[6](vec3(-1.0, 0.0, 0.0), vec3(0.0, -1.0, 0.0), vec3(1.0, 0.0, 0.0),
-                                vec3(0.0, 1.0, 0.0), vec3(0.0, 0.0, -1.0), vec3(0.0, 0.0, -1.0));
-
 #ifdef TMAP_ANIMATED
 // A face of an animated cell, from the animation's current block: its
 // slots hold the tallest column the animation has shown, and the current
@@ -221,42 +215,42 @@ void animatedFace(int kind)
         return;
     }
     int cubes = blockCaps(block).w;
-    int cube = face.y >> 5;
-    bool side = kind < 4;
+    int cube = face.y >> cornerCubeShift;
+    bool side = kind < sideKinds;
     if (side && cube >= cubes) {
         noFace();
         return;
     }
-    // A side reads graphics 1 and 2 or 3 and 4 of its cube's record; a cap
-    // the first texel of the closing record.
+    // A side reads graphics 1 and 2 (the first texel of its cube's record)
+    // or 3 and 4 (the second); a cap the first texel of the closing record.
     int record = block + (side ? cube : cubes);
-    ivec4 texel = texelFetch(blocks, folded(2 * record + (side ? kind >> 1 : 0)), 0);
-    bool upper = kind == 4;
+    ivec4 texel = texelFetch(blocks, folded(blockTexels * record + (side ? kind >> 1 : 0)), 0);
+    bool upper = kind == secondCap;
     graphic = side ? ((kind & 1) == 0 ? texel.x : texel.y) : upper ? texel.y : texel.x;
     if (((side || upper) && graphic == 0) || !graphicExists(graphic)) {
         noFace();
         return;
     }
     if (side) {
-        shade(position, normals[kind]);
+        shade(position, faceNormals[kind]);
         return;
     }
     // The upper cap, or the only one, tops the column; beneath an upper cap
     // the first graphic lies on the ground.
     float top = texelFetch(rises, folded(cubes), 0).r;
     float zc = z + (upper || texel.y == 0 ? top : 0.0);
-    if ((texel.z & 64) != 0)
+    if ((texel.z & flagMirrorS) != 0)
         texCoord.x = 1.0 - texCoord.x;
-    if ((texel.z & 128) != 0)
+    if ((texel.z & flagMirrorT) != 0)
         texCoord.y = 1.0 - texCoord.y;
-    shade(vec3(position.xy, zc), normals[kind]);
+    shade(vec3(position.xy, zc), faceNormals[kind]);
 }
 #endif
 
 void main()
 {
-    int kind = (face.y >> 2) & 7;
-    texCoord = vec2(float(face.y & 1), float((face.y >> 1) & 1));
+    int kind = (face.y >> cornerKindShift) & cornerKindMask;
+    texCoord = vec2((face.y & cornerU) != 0 ? 1.0 : 0.0, (face.y & cornerV) != 0 ? 1.0 : 0.0);
 #ifdef TMAP_ANIMATED
     // Only windows with animated cells pay for the table reads.
     if (face.x < 0) {
@@ -265,7 +259,7 @@ void main()
     }
 #endif
     graphic = face.x;
-    shade(position, normals[kind]);
+    shade(position, faceNormals[kind]);
 }
 #endif
 
@@ -281,18 +275,75 @@ void main()
 #endif
 )GLSL";
 
-GLuint compile(GLenum stage, bool embedded, const char *kindDefine)
+// The numbers the shaders share with the C++ side (the block flags, the
+// corners' details, the face kinds and their normals, the block table's
+// layout), declared as GLSL constants in front of the source, so that the
+// shaders name them and never repeat them.
+void writeSharedConstants(char *out, size_t size)
+{
+    int used = std::snprintf(out, size,
+                             "const int flagMirrorS = %d;\n"
+                             "const int flagMirrorT = %d;\n"
+                             "const int cornerU = %d;\n"
+                             "const int cornerV = %d;\n"
+                             "const int cornerKindShift = %d;\n"
+                             "const int cornerKindMask = %d;\n"
+                             "const int cornerCubeShift = %d;\n"
+                             "const int sideKinds = %d;\n"
+                             "const int secondCap = %d;\n"
+                             "const int blockTexels = %d;\n"
+                             "const vec3 faceNormals[%d] = vec3[%d](",
+                             int(TMAP_FLAG_MIRROR_S), int(TMAP_FLAG_MIRROR_T), TMAP_GPU_CORNER_U, TMAP_GPU_CORNER_V,
+                             TMAP_GPU_CORNER_KIND_SHIFT,
+                             (1 << (TMAP_GPU_CORNER_CUBE_SHIFT - TMAP_GPU_CORNER_KIND_SHIFT)) - 1,
+                             TMAP_GPU_CORNER_CUBE_SHIFT, tmapSideKinds, int(tmapFaceSecondCap), tmapGpuBlockTexels,
+                             int(tmapFaceKinds), int(tmapFaceKinds));
+    for (int kind = 0; kind < tmapFaceKinds; ++kind) {
+        // Caps carry (0, 0, -1) at every height.
+        TmapSideEdge edge = kind < tmapSideKinds ? tmapSideEdge(kind, 0.0f, 1.0f, 0.0f, 1.0f) : TmapSideEdge();
+        used += std::snprintf(out + used, size - size_t(used), "%svec3(%.1f, %.1f, %.1f)", kind > 0 ? ", " : "",
+                              double(edge.normalX), double(edge.normalY), kind < tmapSideKinds ? 0.0 : -1.0);
+    }
+    std::snprintf(out + used, size - size_t(used), ");\n");
+}
+
+// What the last failed build said: the shader or program and the GL's log.
+char failureLog[8192];
+
+void keepFailureLog(const char *what, const char *program, GLuint object, bool linking)
+{
+    int heading = std::snprintf(failureLog, sizeof failureLog, "%s of the program for %s: ", what, program);
+    if (heading < 0 || size_t(heading) >= sizeof failureLog)
+        return;
+    GLsizei length = 0;
+    const GLsizei room = GLsizei(sizeof failureLog - size_t(heading));
+    if (linking)
+        tmapGl.GetProgramInfoLog(object, room, &length, failureLog + heading);
+    else
+        tmapGl.GetShaderInfoLog(object, room, &length, failureLog + heading);
+    failureLog[heading + (length >= 0 && length < room ? length : 0)] = '\0';
+}
+
+// A compiled shader, 0 when the GL gives none, or 0 with the log kept
+// when it refuses the source.
+GLuint compile(GLenum stage, bool embedded, const char *kindDefine, const char *program, bool &refused)
 {
     GLuint shader = tmapGl.CreateShader(stage);
     if (shader == 0)
         return 0;
-    const char *stageDefine = stage == GL_VERTEX_SHADER ? "#define TMAP_VERTEX\n" : "#define TMAP_FRAGMENT\n";
-    const char *texts[4] = {embedded ? embeddedPrefix : desktopPrefix, stageDefine, kindDefine, shaderSource};
-    tmapGl.ShaderSource(shader, 4, texts, nullptr);
+    char constants[1024];
+    writeSharedConstants(constants, sizeof constants);
+    const bool vertex = stage == GL_VERTEX_SHADER;
+    const char *stageDefine = vertex ? "#define TMAP_VERTEX\n" : "#define TMAP_FRAGMENT\n";
+    const char *texts[5] = {embedded ? embeddedPrefix : desktopPrefix, stageDefine, kindDefine, constants,
+                            shaderSource};
+    tmapGl.ShaderSource(shader, 5, texts, nullptr);
     tmapGl.CompileShader(shader);
     GLint compiled = GL_FALSE;
     tmapGl.GetShaderiv(shader, GL_COMPILE_STATUS, &compiled);
     if (compiled != GL_TRUE) {
+        keepFailureLog(vertex ? "the vertex shader" : "the fragment shader", program, shader, false);
+        refused = true;
         tmapGl.DeleteShader(shader);
         return 0;
     }
@@ -301,19 +352,24 @@ GLuint compile(GLenum stage, bool embedded, const char *kindDefine)
 
 } // namespace
 
-bool tmapGpuBuildProgram(int kind, bool embedded, TmapGpuProgram &program)
+int tmapGpuBuildProgram(int kind, bool embedded, TmapGpuProgram &program)
 {
-    static const char *const kindDefines[] = {
-        "#define TMAP_COLUMNS\n",
-        "#define TMAP_COLUMNS\n#define TMAP_ANIMATED\n",
-        "#define TMAP_COLUMNS\n#define TMAP_ALPHA_TEST\n",
-        "#define TMAP_COLUMNS\n#define TMAP_ANIMATED\n#define TMAP_ALPHA_TEST\n",
-        "#define TMAP_FLAT\n",
-        "#define TMAP_FLAT\n#define TMAP_ANIMATED\n",
+    struct Kind {
+        const char *defines;
+        const char *name; // for the log
     };
-    const char *kindDefine = kindDefines[kind];
-    GLuint vertex = compile(GL_VERTEX_SHADER, embedded, kindDefine);
-    GLuint fragment = compile(GL_FRAGMENT_SHADER, embedded, kindDefine);
+    static const Kind kinds[] = {
+        {"#define TMAP_COLUMNS\n", "block columns"},
+        {"#define TMAP_COLUMNS\n#define TMAP_ANIMATED\n", "animated block columns"},
+        {"#define TMAP_COLUMNS\n#define TMAP_ALPHA_TEST\n", "alpha-tested block columns"},
+        {"#define TMAP_COLUMNS\n#define TMAP_ANIMATED\n#define TMAP_ALPHA_TEST\n", "animated alpha-tested block columns"},
+        {"#define TMAP_FLAT\n", "flat layers"},
+        {"#define TMAP_FLAT\n#define TMAP_ANIMATED\n", "animated flat layers"},
+    };
+    const Kind &of = kinds[kind];
+    bool refused = false;
+    GLuint vertex = compile(GL_VERTEX_SHADER, embedded, of.defines, of.name, refused);
+    GLuint fragment = vertex != 0 ? compile(GL_FRAGMENT_SHADER, embedded, of.defines, of.name, refused) : 0;
     GLuint name = vertex != 0 && fragment != 0 ? tmapGl.CreateProgram() : 0;
     GLint linked = GL_FALSE;
     if (name != 0) {
@@ -321,13 +377,17 @@ bool tmapGpuBuildProgram(int kind, bool embedded, TmapGpuProgram &program)
         tmapGl.AttachShader(name, fragment);
         tmapGl.LinkProgram(name);
         tmapGl.GetProgramiv(name, GL_LINK_STATUS, &linked);
+        if (linked != GL_TRUE) {
+            keepFailureLog("linking", of.name, name, true);
+            refused = true;
+        }
     }
     // Deleting 0 is allowed; attached shaders go with their program.
     tmapGl.DeleteShader(vertex);
     tmapGl.DeleteShader(fragment);
     if (linked != GL_TRUE) {
         tmapGl.DeleteProgram(name);
-        return false;
+        return refused ? TMAP_ERROR_SHADER : TMAP_ERROR_NO_GL_CONTEXT;
     }
     program.name = name;
 #define TMAP_GPU_FIND_UNIFORM(uniform) program.uniform = tmapGl.GetUniformLocation(name, #uniform);
@@ -341,5 +401,9 @@ bool tmapGpuBuildProgram(int kind, bool embedded, TmapGpuProgram &program)
     tmapGl.Uniform1i(program.anims, tmapGpuUnitAnims);
     tmapGl.Uniform1i(program.rises, tmapGpuUnitRises);
     tmapGl.UseProgram(0);
-    return true;
+    return TMAP_ERROR_NONE;
 }
+
+void tmapGpuForgetShaderLog() { failureLog[0] = '\0'; }
+
+const char *tmapGpuShaderLog(void) { return failureLog; }

@@ -86,7 +86,8 @@ void uploadGraphics()
 bool uploadBlocks()
 {
     int64_t count = tmapBlocks != nullptr ? tmapBlockCount : 0;
-    int32_t *texels = static_cast<int32_t *>(tmapAllocate(size_t(count) * 8 * sizeof(int32_t)));
+    const int64_t perBlock = 4 * tmapGpuBlockTexels;
+    int32_t *texels = static_cast<int32_t *>(tmapAllocate(size_t(count * perBlock) * sizeof(int32_t)));
     tmapGpuCopy.blockCubes = static_cast<int32_t *>(tmapAllocate(size_t(count) * sizeof(int32_t)));
     if (texels == nullptr || tmapGpuCopy.blockCubes == nullptr) {
         tmapFree(texels);
@@ -95,7 +96,7 @@ bool uploadBlocks()
     tmapGpuCopy.stackCount = tmapCubesFromEachRecord(tmapGpuCopy.blockCubes);
     for (int64_t b = 0; b < count; ++b) {
         const TmapBlock &block = tmapBlocks[b];
-        int32_t *texel = texels + b * 8;
+        int32_t *texel = texels + b * perBlock;
         texel[0] = block.graphic1;
         texel[1] = block.graphic2;
         texel[2] = block.flags;
@@ -104,7 +105,8 @@ bool uploadBlocks()
         texel[5] = block.graphic4;
         texel[6] = texel[7] = 0;
     }
-    tmapGpuCopy.blocks = makeTable(GL_RGBA32I, GL_RGBA_INTEGER, GL_INT, count * 2, texels, 4 * sizeof(int32_t));
+    tmapGpuCopy.blocks = makeTable(GL_RGBA32I, GL_RGBA_INTEGER, GL_INT, count * tmapGpuBlockTexels, texels,
+                                   4 * sizeof(int32_t));
     tmapFree(texels);
     return true;
 }
@@ -316,7 +318,7 @@ bool fitsLimits()
     if (tableLimit > INT32_MAX)
         tableLimit = INT32_MAX;
     return tmapGraphicCount <= maxLayers && tmapTileWidth <= maxSize && tmapTileHeight <= maxSize &&
-           cellCount() <= tableLimit && int64_t(tmapBlockCount) * 2 <= tableLimit &&
+           cellCount() <= tableLimit && int64_t(tmapBlockCount) * tmapGpuBlockTexels <= tableLimit &&
            animCount() <= tableLimit;
 }
 
@@ -324,6 +326,7 @@ bool fitsLimits()
 
 int tmapGpuUpload(void)
 {
+    tmapGpuForgetShaderLog();
     // The map must be there, with its graphics' pixels kept.
     if (!tmapMapPresent) {
         tmapError = TMAP_ERROR_NO_MAP;
@@ -368,11 +371,11 @@ int tmapGpuUpload(void)
 
     TmapGpuCopy &copy = tmapGpuCopy;
     copy.uploaded = true;
-    bool built = true;
-    for (int kind = 0; kind < tmapGpuProgramKinds; ++kind)
-        built = built && tmapGpuBuildProgram(kind, context.embedded, copy.programs[kind]);
-    if (!built)
-        return refuse(TMAP_ERROR_NO_GL_CONTEXT);
+    int built = TMAP_ERROR_NONE;
+    for (int kind = 0; kind < tmapGpuProgramKinds && built == TMAP_ERROR_NONE; ++kind)
+        built = tmapGpuBuildProgram(kind, context.embedded, copy.programs[kind]);
+    if (built != TMAP_ERROR_NONE)
+        return refuse(built);
     tmapGl.GenVertexArrays(1, &copy.vertexArray);
     makeFaceArray();
 

@@ -140,6 +140,7 @@ const char *tmapErrorString(int code)
     case TMAP_ERROR_NOT_UPLOADED: return "map not uploaded to the GL";
     case TMAP_ERROR_NO_MAP: return "no current map or layer";
     case TMAP_ERROR_TEXTURE_MODE: return "map not loaded with TMAP_TEXTURES_NONE";
+    case TMAP_ERROR_SHADER: return "a shader did not compile or link";
     default: return "unknown error";
     }
 }

@@ -46,8 +46,7 @@ bool decodeImage(Viewer& viewer, const std::vector<unsigned char>& bytes)
             return false;
         if (tmapGpuUpload() == 0)
             return true;
-        say(viewer, std::string("the shader renderer cannot take the map (") + tmapErrorString(tmapError)
-                        + "); drawing without it");
+        say(viewer, "the shader renderer cannot take the map (" + uploadFailureMessage() + "); drawing without it");
         tmapGpuRelease();
         viewer.shaderRenderer = false;
     }

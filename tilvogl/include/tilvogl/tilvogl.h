@@ -58,6 +58,7 @@ int tmapVersion(void);
 #define TMAP_ERROR_NOT_UPLOADED 10   /* the current map is not uploaded to the GL */
 #define TMAP_ERROR_NO_MAP 11         /* no current map, or no current layer */
 #define TMAP_ERROR_TEXTURE_MODE 12   /* the map was not loaded with TMAP_TEXTURES_NONE */
+#define TMAP_ERROR_SHADER 13         /* the GL refused a shader renderer's program (tmapGpuShaderLog) */
 
 /* firstTexture values of tmapLoadFile and tmapDecode* that ask for something
  * other than caller-chosen texture names (any value >= 0 is the name of
@@ -231,7 +232,8 @@ void tmapRelease(void);
  * "unsupported map header", "no usable OpenGL context",
  * "map exceeds the OpenGL limits", "invalid argument", "not a map handle",
  * "map is already current", "map not uploaded to the GL",
- * "no current map or layer", "map not loaded with TMAP_TEXTURES_NONE";
+ * "no current map or layer", "map not loaded with TMAP_TEXTURES_NONE",
+ * "a shader did not compile or link";
  * "unknown error" for any other value. */
 const char *tmapErrorString(int code);
 

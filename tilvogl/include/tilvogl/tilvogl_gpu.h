@@ -188,10 +188,21 @@ extern TmapGpuProc (*tmapGpuGetProcAddress)(const char *name);
  *     tmapTextureFilter is neither GL_LINEAR nor GL_NEAREST;
  *   - TMAP_ERROR_NO_GL_CONTEXT when no context is current, it is older
  *     than the versions above, or a GL function cannot be found;
+ *   - TMAP_ERROR_SHADER when the GL refuses to compile or link one of the
+ *     renderer's programs (a driver's fault, or a GL that lacks what
+ *     GLSL 3.30 or GLSL ES 3.00 promises): tmapGpuShaderLog says which and
+ *     why;
  *   - TMAP_ERROR_GL_LIMITS when the map exceeds the context's limits (see
  *     "Limits" above);
  *   - TMAP_ERROR_OUT_OF_MEMORY when the GL or the heap ran out of memory. */
 int tmapGpuUpload(void);
+
+/* Why the last tmapGpuUpload failed with TMAP_ERROR_SHADER: which shader
+ * (vertex or fragment) or link of which of the renderer's programs, then
+ * the GL's info log as the driver wrote it (it may run over several lines,
+ * cut at 8 KiB). "" after any other upload. The text is the library's,
+ * valid until the next tmapGpuUpload. */
+const char *tmapGpuShaderLog(void);
 
 /* The draws: the window of tmapDrawLayer, tmapDrawLayerSecondGraphic and
  * tmapDrawBlocks (same parameters, same meaning, same clipping to the layer

@@ -33,14 +33,6 @@ using tiledtest::Rgba;
 
 const int firstTexture = 1;
 
-std::string readText(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 struct Conversion {
     ToolResult run;
     std::string folder, out;
@@ -729,7 +721,7 @@ TEST(ImportRefusals, EachBrokenMapIsRefusedWithOneLineAndOutLeftAlone)
             EXPECT_EQ(conversion.run.status, 1) << name;
             EXPECT_NE(conversion.run.err.find(c.message), std::string::npos) << name << ": " << conversion.run.err;
             EXPECT_EQ(std::count(conversion.run.err.begin(), conversion.run.err.end(), '\n'), 1) << conversion.run.err;
-            EXPECT_EQ(readText(conversion.out), "old");
+            EXPECT_EQ(readBytes(conversion.out), "old");
             EXPECT_EQ(std::distance(std::filesystem::directory_iterator(conversion.folder),
                                     std::filesystem::directory_iterator()),
                       std::ptrdiff_t(files.size()))
@@ -744,7 +736,7 @@ TEST_F(ImportTest, SavedFuzzFindingsAndSeedsRunCleanly)
     std::vector<std::string> inputs;
     for (const auto& entry : std::filesystem::directory_iterator(TILED_CORPUS_DIR))
         if (entry.path().extension() != ".md")
-            inputs.push_back(readText(entry.path()));
+            inputs.push_back(readBytes(entry.path()));
     for (const auto& [name, files] : tiledtest::seedMaps())
         inputs.push_back(tiledtest::bundle(files, name.substr(name.size() - 4) == ".tmx" ? "map.tmx" : "map.tmj"));
     for (const std::string& input : inputs)

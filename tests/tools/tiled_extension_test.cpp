@@ -8,7 +8,6 @@
 // TILVOGL_TILED_EXTENSION names (scripts/check-install passes the installed
 // one); the command that enables it lies beside it.
 #include <gtest/gtest.h>
-#include <zlib.h> // gzopen, gzread: one example ships gzip-compressed
 
 #include <algorithm>
 #include <cstdlib>
@@ -26,16 +25,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-const std::string examples = "/usr/share/doc/tiled/examples";
-
-std::string readBytes(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-}
 
 std::string extensionUnderTest()
 {
@@ -128,17 +117,6 @@ void expectSaid(const ToolResult& tiled, const std::string& fileName, const std:
         EXPECT_NE(tiled.err.find("fmapconvert: " + fileName + ": " + reason), std::string::npos)
             << "Tiled did not pass on \"" << reason << "\":\n"
             << tiled.err;
-}
-
-// Copies an example's files into folder (a .gz map decompressed); returns the map.
-std::string copyExample(const std::string& folder, const std::vector<std::string>& files)
-{
-    for (const std::string& file : files) {
-        const fs::path from = examples + "/" + file;
-        EXPECT_TRUE(fs::exists(from)) << from << " is missing: scripts/setup installs Tiled with its examples";
-        fs::copy_file(from, fs::path(folder) / from.filename(), fs::copy_options::overwrite_existing);
-    }
-    return folder + "/" + fs::path(files[0]).filename().string();
 }
 
 } // namespace
@@ -268,12 +246,7 @@ TEST_P(TiledOpens, AsFmaprenderDrawsItAndSavesBackTheSameBytes)
     EXPECT_EQ(leftovers(user), std::vector<std::string>());
 }
 
-INSTANTIATE_TEST_SUITE_P(Maps, TiledOpens, ::testing::ValuesIn(mapFilesToOpen()),
-                         [](const ::testing::TestParamInfo<std::string>& info) {
-                             std::string name = info.param.substr(0, info.param.find('.'));
-                             std::replace(name.begin(), name.end(), '-', '_');
-                             return name;
-                         });
+INSTANTIATE_TEST_SUITE_P(Maps, TiledOpens, ::testing::ValuesIn(mapFilesToOpen()), mapTestName);
 
 // What fmapconvert refuses fails in Tiled with fmapconvert's own line, and
 // leaves no file: neither the one asked for (an existing map file stays as it

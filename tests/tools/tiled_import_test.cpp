@@ -3,7 +3,6 @@
 // original; the isometric, hexagonal and odd-sized ones are refused with a
 // clear line.
 #include <gtest/gtest.h>
-#include <zlib.h> // gzopen, gzread: one example ships gzip-compressed
 
 #include <filesystem>
 #include <fstream>
@@ -13,31 +12,6 @@
 #include "toolrun.h"
 
 namespace {
-
-const std::string examples = "/usr/share/doc/tiled/examples";
-
-// Copies an example's files into folder; a .gz map is decompressed there.
-std::string copyExample(const std::string& folder, const std::vector<std::string>& files)
-{
-    for (const std::string& file : files) {
-        const std::filesystem::path from = examples + "/" + file;
-        const std::filesystem::path to = std::filesystem::path(folder) / from.filename();
-        if (from.extension() == ".gz") {
-            gzFile in = gzopen(from.c_str(), "rb");
-            EXPECT_NE(in, nullptr) << from;
-            std::ofstream out(to.parent_path() / to.stem(), std::ios::binary);
-            char buffer[65536];
-            for (int got; in != nullptr && (got = gzread(in, buffer, sizeof buffer)) > 0;)
-                out.write(buffer, got);
-            if (in != nullptr)
-                gzclose(in);
-        } else {
-            std::filesystem::copy_file(from, to, std::filesystem::copy_options::overwrite_existing);
-        }
-    }
-    return folder + "/" + std::filesystem::path(files[0]).filename().replace_extension("").string()
-           + (std::filesystem::path(files[0]).extension() == ".gz" ? "" : ".tmx");
-}
 
 struct Example {
     std::vector<std::string> files;   // the map first

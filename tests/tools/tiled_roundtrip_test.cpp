@@ -194,12 +194,7 @@ TEST_P(TiledRoundTrip, TheMapComesBackFieldForFieldThroughEachFormat)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Maps, TiledRoundTrip, ::testing::ValuesIn(roundTripMaps()),
-                         [](const ::testing::TestParamInfo<std::string>& info) {
-                             std::string name = info.param.substr(0, info.param.find('.'));
-                             std::replace(name.begin(), name.end(), '-', '_');
-                             return name;
-                         });
+INSTANTIATE_TEST_SUITE_P(Maps, TiledRoundTrip, ::testing::ValuesIn(roundTripMaps()), mapTestName);
 
 TEST(TiledRepaint, CellsRepaintedInTiledShowTheirNewTilesAndAllElseStays)
 {

@@ -2,7 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <zlib.h> // gzopen, gzread: one example ships gzip-compressed
+
+#include <algorithm>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 
 #include "pngfile.h"
 
@@ -12,6 +17,38 @@ bool tiledInstalled()
 {
     return std::system("command -v tmxrasterizer >/dev/null 2>&1 && command -v tiled >/dev/null 2>&1"
                        " && test -f /usr/share/doc/tiled/examples/desert.tmx") == 0;
+}
+
+const std::string tiledExamples = "/usr/share/doc/tiled/examples";
+
+std::string copyExample(const std::string& folder, const std::vector<std::string>& files)
+{
+    for (const std::string& file : files) {
+        const std::filesystem::path from = tiledExamples + "/" + file;
+        EXPECT_TRUE(std::filesystem::exists(from)) << from << " is missing; scripts/setup installs Tiled with its examples";
+        const std::filesystem::path to = std::filesystem::path(folder) / from.filename();
+        if (from.extension() == ".gz") {
+            gzFile in = gzopen(from.c_str(), "rb");
+            EXPECT_NE(in, nullptr) << from;
+            std::ofstream out(to.parent_path() / to.stem(), std::ios::binary);
+            char buffer[65536];
+            for (int got; in != nullptr && (got = gzread(in, buffer, sizeof buffer)) > 0;)
+                out.write(buffer, got);
+            if (in != nullptr)
+                gzclose(in);
+        } else {
+            std::filesystem::copy_file(from, to, std::filesystem::copy_options::overwrite_existing);
+        }
+    }
+    return folder + "/" + std::filesystem::path(files[0]).filename().replace_extension("").string()
+           + (std::filesystem::path(files[0]).extension() == ".gz" ? "" : ".tmx");
+}
+
+std::string mapTestName(const ::testing::TestParamInfo<std::string>& info)
+{
+    std::string name = info.param.substr(0, info.param.find('.'));
+    std::replace(name.begin(), name.end(), '-', '_');
+    return name;
 }
 
 ToolResult convert(const std::string& in, const std::string& out)

@@ -3,7 +3,10 @@
 #ifndef TILVOGL_TESTS_TILEDTEST_H
 #define TILVOGL_TESTS_TILEDTEST_H
 
+#include <gtest/gtest.h>
+
 #include <string>
+#include <vector>
 
 #include "mapwriter.h"
 #include "image.h"
@@ -23,6 +26,16 @@ std::string pictureDifference(const tmapimage::Image& ours, const tmapimage::Ima
 // ASSERT_TRUE(tiledInstalled()) << tiledMissing.
 bool tiledInstalled();
 extern const char tiledMissing[];
+
+// Where Tiled's example maps are installed.
+extern const std::string tiledExamples;
+
+// Copies the files of one of Tiled's examples (paths under tiledExamples,
+// the map first) into folder, a .gz map decompressed; returns the map's path.
+std::string copyExample(const std::string& folder, const std::vector<std::string>& files);
+
+// A parameterised test's name for a map file name: "seed-d8-le.fmp" -> "seed_d8_le".
+std::string mapTestName(const ::testing::TestParamInfo<std::string>& info);
 
 // fmapconvert IN OUT.
 ToolResult convert(const std::string& in, const std::string& out);

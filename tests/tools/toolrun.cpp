@@ -9,17 +9,13 @@
 #include <fstream>
 #include <sstream>
 
-namespace {
-
-std::string readWhole(const std::string& path)
+std::string readBytes(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
     std::stringstream text;
     text << in.rdbuf();
     return text.str();
 }
-
-} // namespace
 
 std::string shellQuoted(const std::string& path)
 {
@@ -38,8 +34,8 @@ ToolResult runTool(const std::string& commandLine)
     ToolResult result;
     if (raw != -1 && WIFEXITED(raw))
         result.status = WEXITSTATUS(raw);
-    result.out = readWhole(outPath);
-    result.err = readWhole(errPath);
+    result.out = readBytes(outPath);
+    result.err = readBytes(errPath);
     return result;
 }
 

@@ -21,6 +21,9 @@ std::string scratchFolder(const std::string& name);
 // Writes bytes to folder/name and returns the path; fails the test if it cannot.
 std::string writeFile(const std::string& folder, const std::string& name, const tmapwriter::Bytes& bytes);
 
+// The whole file's bytes ("" when it cannot be read).
+std::string readBytes(const std::string& path);
+
 // Quotes a path for the shell.
 std::string shellQuoted(const std::string& path);
 

@@ -1,7 +1,9 @@
 // Encodes a Map description into the bytes of a map file.
 #include "mapwriter.h"
 
-#include <cstdio>  // fopen, fwrite, fclose for saveFile
+#include <algorithm> // std::find for the known tags
+#include <cstdio>    // fopen, fwrite, fclose for saveFile
+#include <cstring>   // memcmp for the form's first tag
 
 namespace tmapwriter {
 
@@ -219,6 +221,34 @@ bool saveFile(const std::string& path, const Bytes& bytes) {
     if (!file) return false;
     bool written = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
     return std::fclose(file) == 0 && written;
+}
+
+std::vector<ChunkEntry> listChunks(const Bytes& file) {
+    static const char* const knownTags[] = {"MPHD", "CMAP", "BKDT", "ANDT", "BGFX", "BODY", "LYR1",
+                                            "LYR2", "LYR3", "LYR4", "LYR5", "LYR6", "LYR7"};
+    const auto bigEndian32 = [&file](size_t at) {
+        return (uint32_t(file[at]) << 24) | (uint32_t(file[at + 1]) << 16) | (uint32_t(file[at + 2]) << 8)
+             | uint32_t(file[at + 3]);
+    };
+    std::vector<ChunkEntry> chunks;
+    if (file.size() < 12 || std::memcmp(file.data(), "FORM", 4) != 0)
+        return chunks;
+    int64_t remaining = int32_t(bigEndian32(4) - 4u);
+    size_t at = 12;
+    while (remaining > 0 && at + 8 <= file.size()) {
+        ChunkEntry chunk;
+        chunk.tag.assign(reinterpret_cast<const char*>(&file[at]), 4);
+        chunk.offset = long(at);
+        chunk.length = bigEndian32(at + 4);
+        chunk.known = std::find(std::begin(knownTags), std::end(knownTags), chunk.tag) != std::end(knownTags);
+        chunk.truncated = uint64_t(at) + 8 + chunk.length > file.size();
+        chunks.push_back(chunk);
+        if (chunk.truncated)
+            break;
+        remaining = int32_t(uint32_t(remaining) - 8u - chunk.length);
+        at += 8 + size_t(chunk.length);
+    }
+    return chunks;
 }
 
 long chunkOffset(const Bytes& image, const std::string& tag) {

@@ -1,4 +1,5 @@
-// tmapwriter: builds map file images ("FORM"/"FMAP") in memory.
+// tmapwriter: builds map file images ("FORM"/"FMAP") in memory, and lists
+// the chunks of one as the library walks them.
 //
 // The library only ever reads maps; this writer exists for the tests, the
 // fuzz corpus and the demo map generator. A Map describes the model the
@@ -87,6 +88,20 @@ std::string layerTag(int layer);
 Chunk* findChunk(std::vector<Chunk>& chunks, const std::string& tag);
 // Byte offset in a form image of the first chunk with this tag, or -1.
 long chunkOffset(const Bytes& image, const std::string& tag);
+
+// One chunk of a form image as the library's chunk walk meets it.
+struct ChunkEntry {
+    std::string tag;        // the four tag bytes as stored
+    long offset = 0;        // of the tag, from the start of the file
+    uint32_t length = 0;    // data bytes
+    bool known = false;     // a tag the library decodes; others are skipped
+    bool truncated = false; // the data runs past the end of the file
+};
+
+// The chunks of a map file's bytes in the order the library walks them: from
+// offset 12 while the form's remaining byte count (signed) is above 0. Stops
+// at the end of the bytes; bytes that are no form yield none.
+std::vector<ChunkEntry> listChunks(const Bytes& file);
 
 // ---- Numbers ----
 // "little" selects the map's byte order; lengths use the BE forms.

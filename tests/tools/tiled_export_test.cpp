@@ -132,3 +132,19 @@ TEST(FmapconvertExport, AFailureIsOneLineAndLeavesOutAsItWas)
     // Only map.fmp and the folder in the image's way are new: no temporary file stays.
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), filesBefore + 2);
 }
+
+// A chunk the library skips (an editor's own) cannot travel in a Tiled map:
+// the export says so, and says nothing of a map without one.
+TEST(FmapconvertExport, ChunksTheLibrarySkipsAreLeftOutWithANote)
+{
+    const std::string folder = scratchFolder("export-skipped-chunks");
+    const std::string odd = std::string(TILVOGL_SEED_DIR) + "/seed-odd-chunks.fmp";
+    const ToolResult withChunk = convert(odd, folder + "/odd.tmj");
+    EXPECT_EQ(withChunk.status, 0) << withChunk.err;
+    EXPECT_EQ(withChunk.err, "fmapconvert: " + odd + ": chunk \"EDIT\" (3 bytes at offset 44) is left out: the library "
+                             "skips it, so a Tiled map cannot carry it\n");
+    const ToolResult plain = convert(writeFile(folder, "flips.fmp", tmapwriter::buildImage(flipsMap())),
+                                     folder + "/flips.tmj");
+    EXPECT_EQ(plain.status, 0) << plain.err;
+    EXPECT_EQ(plain.err, "");
+}

@@ -301,6 +301,20 @@ TEST(TiledExtension, RefusalsFailInTiledWithFmapconvertsLine)
     }
 }
 
+// What fmapconvert notes on opening reaches the map maker too.
+TEST(TiledExtension, OpeningPassesFmapconvertsNotesOn)
+{
+    ASSERT_TRUE(tiledInstalled()) << tiledMissing;
+    const std::string odd = std::string(TILVOGL_SEED_DIR) + "/seed-odd-chunks.fmp";
+    const std::string folder = scratchFolder("opening-notes");
+    const ToolResult direct = convert(odd, folder + "/direct.tmx");
+    ASSERT_EQ(direct.status, 0) << direct.err;
+    ASSERT_NE(direct.err, "");
+    const ToolResult tiled = tiledExportMap(newUser("opening-notes"), "tmx", odd, folder + "/opened.tmx");
+    ASSERT_EQ(tiled.status, 0) << tiled.err;
+    expectSaid(tiled, odd, reasons(direct.err, odd));
+}
+
 TEST(TiledExtension, PathsWithSpacesQuotesAndOtherLettersWorkBothWays)
 {
     ASSERT_TRUE(tiledInstalled()) << tiledMissing;

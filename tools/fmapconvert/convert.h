@@ -43,6 +43,9 @@ struct Options {
 // a reason.
 using FileSource = std::function<bool(const std::string& path, std::string& bytes, std::string& error)>;
 
+// Prints "fmapconvert: IN: text" as a note (nothing with --quiet).
+void printNote(const Options& options, const std::string& inPath, const std::string& text);
+
 // Tiled map (.tmj, .json or .tmx) -> map file. Returns true, or false with
 // one line in error that names what is wrong and where.
 bool importTiled(const std::string& inPath, const std::string& outPath, const Options& options,
@@ -53,7 +56,9 @@ bool importTiled(const std::string& inPath, const std::string& outPath, const Op
 bool importTiledText(const std::string& mapText, const std::string& folder, const FileSource& files,
                      const Options& options, std::vector<uint8_t>& image, std::string& error);
 
-// Map file -> Tiled map (.tmj, .json or .tmx) plus its tileset image.
+// Map file -> Tiled map (.tmj, .json or .tmx) plus its tileset image. A
+// chunk that the library skips has no place in a Tiled map: each is left
+// out with a note.
 bool exportTiled(const std::string& inPath, const std::string& outPath, const Options& options,
                  std::string& error);
 

@@ -17,6 +17,8 @@
 #include "image.h"
 #include "pngfile.h"
 #include "fmapproperties.h"
+#include "loadmessage.h"
+#include "mapwriter.h"
 #include "tiledform.h"
 
 namespace tmapconvert {
@@ -404,7 +406,28 @@ const int64_t largestTileCount = int64_t(1) << 28;
 
 } // namespace
 
-bool exportTiled(const std::string& inPath, const std::string& outPath, const Options&, std::string& error)
+namespace {
+
+// The chunks of the map file that the library skips (an editor's own, say):
+// the model has none of them, so neither has the Tiled map.
+std::vector<std::string> skippedChunkNotes(const std::string& inPath)
+{
+    std::vector<uint8_t> bytes;
+    std::string error;
+    std::vector<std::string> notes;
+    if (!tmapfiles::readWholeFile(inPath, bytes, error))
+        return notes; // it loaded a moment ago; nothing to say about it then
+    for (const tmapwriter::ChunkEntry& chunk : tmapwriter::listChunks(bytes))
+        if (!chunk.known)
+            notes.push_back("chunk " + (tagIsPrintable(chunk.tag) ? "\"" + chunk.tag + "\"" : tagText(chunk.tag)) + " ("
+                            + std::to_string(chunk.length) + " bytes at offset " + std::to_string(chunk.offset)
+                            + ") is left out: the library skips it, so a Tiled map cannot carry it");
+    return notes;
+}
+
+} // namespace
+
+bool exportTiled(const std::string& inPath, const std::string& outPath, const Options& options, std::string& error)
 {
     MapModel model;
     if (!loadMapModel(inPath, model, error))
@@ -470,7 +493,11 @@ bool exportTiled(const std::string& inPath, const std::string& outPath, const Op
         tmapfiles::discardTemporary(mapTemporary);
         return false;
     }
-    return tmapfiles::replaceWithTemporary(mapTemporary, outPath, error);
+    if (!tmapfiles::replaceWithTemporary(mapTemporary, outPath, error))
+        return false;
+    for (const std::string& note : skippedChunkNotes(inPath))
+        printNote(options, inPath, note);
+    return true;
 }
 
 std::string exportedImageName(const std::string& mapPath)

@@ -58,18 +58,18 @@ std::string canonical(const std::string& path)
     return realpath(path.empty() ? "." : path.c_str(), resolved) ? std::string(resolved) : std::string();
 }
 
-void note(const Options& options, const std::string& inPath, const std::string& text)
-{
-    if (options.notes != nullptr)
-        std::fprintf(options.notes, "fmapconvert: %s: %s\n", inPath.c_str(), text.c_str());
-}
-
 std::string plural(long count, const char* word)
 {
     return std::to_string(count) + " " + word + (count == 1 ? "" : "s");
 }
 
 } // namespace
+
+void printNote(const Options& options, const std::string& inPath, const std::string& text)
+{
+    if (options.notes != nullptr)
+        std::fprintf(options.notes, "fmapconvert: %s: %s\n", inPath.c_str(), text.c_str());
+}
 
 bool importTiledText(const std::string& mapText, const std::string& folder, const FileSource& files,
                      const Options& options, std::vector<uint8_t>& image, std::string& error)
@@ -91,7 +91,7 @@ bool importTiled(const std::string& inPath, const std::string& outPath, const Op
         const bool inside = !home.empty() && real.size() > home.size() && real.compare(0, home.size(), home) == 0
                             && (home == "/" || real[home.size()] == '/');
         if (!options.trustedPaths && !real.empty() && !inside && noted.insert(real).second)
-            note(options, inPath, "reads " + oneLine(path) + ", outside the map's folder");
+            printNote(options, inPath, "reads " + oneLine(path) + ", outside the map's folder");
         return tmapfiles::readWholeFile(path, bytes, reason, options.limits.fileBytes);
     };
     std::vector<uint8_t> image;
@@ -101,18 +101,18 @@ bool importTiled(const std::string& inPath, const std::string& outPath, const Op
     if (!tmapfiles::writeFileAtomically(outPath, std::string(image.begin(), image.end()), error))
         return false;
     for (const std::string& text : report.layerNotes)
-        note(options, inPath, oneLine(text));
+        printNote(options, inPath, oneLine(text));
     if (report.objectLayers > 0)
-        note(options, inPath, "skipped " + plural(report.objectLayers, "object layer"));
+        printNote(options, inPath, "skipped " + plural(report.objectLayers, "object layer"));
     if (report.imageLayers > 0)
-        note(options, inPath, "skipped " + plural(report.imageLayers, "image layer"));
+        printNote(options, inPath, "skipped " + plural(report.imageLayers, "image layer"));
     for (const std::string& layer : report.unknownLayers)
-        note(options, inPath, "skipped " + oneLine(layer));
+        printNote(options, inPath, "skipped " + oneLine(layer));
     if (report.infinite)
-        note(options, inPath, "infinite map: Tiled's cell " + std::to_string(report.originX) + ","
+        printNote(options, inPath, "infinite map: Tiled's cell " + std::to_string(report.originX) + ","
                                   + std::to_string(report.originY) + " is cell 0,0 of " + outPath);
     if (report.movedTexels > 0)
-        note(options, inPath, plural(report.movedTexels, "opaque texel") + " had the colour key's colour and "
+        printNote(options, inPath, plural(report.movedTexels, "opaque texel") + " had the colour key's colour and "
                                   + (report.movedTexels == 1 ? "was" : "were") + " moved to the nearest other colour");
     return true;
 }

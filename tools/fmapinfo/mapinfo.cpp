@@ -1,31 +1,21 @@
 #include "mapinfo.h"
 
-#include <algorithm>
 #include <cstdio>
-#include <cstring>
 
 #include "jsonstream.h"
 #include "loadmessage.h"
+#include "mapwriter.h"
 #include "tilvogl/tilvogl.h"
 
 namespace tmapinfo {
 
 namespace {
 
-const char* const knownTags[] = {"MPHD", "CMAP", "BKDT", "ANDT", "BGFX", "BODY", "LYR1",
-                                 "LYR2", "LYR3", "LYR4", "LYR5", "LYR6", "LYR7"};
-
 const char* layerTag(int layer)
 {
     static const char* const tags[TMAP_LAYER_COUNT] = {"BODY", "LYR1", "LYR2", "LYR3",
                                                        "LYR4", "LYR5", "LYR6", "LYR7"};
     return tags[layer];
-}
-
-uint32_t readBigEndian32(const std::vector<uint8_t>& file, size_t at)
-{
-    return (uint32_t(file[at]) << 24) | (uint32_t(file[at + 1]) << 16) | (uint32_t(file[at + 2]) << 8)
-         | uint32_t(file[at + 3]);
 }
 
 const char* yesNo(bool value) { return value ? "yes" : "no"; }
@@ -35,29 +25,6 @@ const char* yesNo(bool value) { return value ? "yes" : "no"; }
 int blockRecords() { return tmapBlocks != nullptr ? tmapBlockCount : 0; }
 
 } // namespace
-
-std::vector<ChunkEntry> listChunks(const std::vector<uint8_t>& file)
-{
-    std::vector<ChunkEntry> chunks;
-    if (file.size() < 12 || std::memcmp(file.data(), "FORM", 4) != 0)
-        return chunks;
-    int64_t remaining = int32_t(readBigEndian32(file, 4) - 4u);
-    size_t at = 12;
-    while (remaining > 0 && at + 8 <= file.size()) {
-        ChunkEntry chunk;
-        chunk.tag.assign(reinterpret_cast<const char*>(&file[at]), 4);
-        chunk.offset = long(at);
-        chunk.length = readBigEndian32(file, at + 4);
-        chunk.known = std::find(std::begin(knownTags), std::end(knownTags), chunk.tag) != std::end(knownTags);
-        chunk.truncated = uint64_t(at) + 8 + chunk.length > file.size();
-        chunks.push_back(chunk);
-        if (chunk.truncated)
-            break;
-        remaining = int32_t(uint32_t(remaining) - 8u - chunk.length);
-        at += 8 + size_t(chunk.length);
-    }
-    return chunks;
-}
 
 LayerStats layerStats(int layer)
 {
@@ -102,10 +69,10 @@ void writeTextReport(std::FILE* out, const std::string& path, const std::vector<
     std::fprintf(out, "  byte order: %s\n", tmapLittleEndian ? "little-endian" : "big-endian");
     std::fprintf(out, "colour map: %d bytes\n", tmapColourMapSize);
 
-    std::vector<ChunkEntry> chunks = listChunks(file);
+    std::vector<tmapwriter::ChunkEntry> chunks = tmapwriter::listChunks(file);
     std::fprintf(out, "chunks: %zu\n", chunks.size());
     std::fputs("  tag         offset      length  use\n", out);
-    for (const ChunkEntry& chunk : chunks)
+    for (const tmapwriter::ChunkEntry& chunk : chunks)
         std::fprintf(out, "  %-10s %7ld %11u  %s%s\n", tagText(chunk.tag).c_str(), chunk.offset, chunk.length,
                      chunk.known ? "decoded" : "skipped", chunk.truncated ? ", runs past the end of the file" : "");
 
@@ -156,7 +123,7 @@ void writeJsonReport(std::FILE* out, const std::string& path, const std::vector<
     put(json, "colourMapBytes", tmapColourMapSize);
 
     openArray(json, "chunks");
-    for (const ChunkEntry& chunk : listChunks(file))
+    for (const tmapwriter::ChunkEntry& chunk : tmapwriter::listChunks(file))
         put(json, record{{"tag", tagText(chunk.tag)},
                          {"offset", chunk.offset},
                          {"length", chunk.length},

@@ -10,19 +10,6 @@
 
 namespace tmapinfo {
 
-struct ChunkEntry {
-    std::string tag;      // the four tag bytes as stored
-    long offset = 0;      // of the tag, from the start of the file
-    uint32_t length = 0;  // data bytes
-    bool known = false;   // a tag the library decodes; others are skipped
-    bool truncated = false; // the data runs past the end of the file
-};
-
-// The chunks in the order the library walks them: from offset 12 while the
-// form's remaining byte count (signed) is above 0. Stops at the end of the
-// file; a file that is no form yields none.
-std::vector<ChunkEntry> listChunks(const std::vector<uint8_t>& file);
-
 struct LayerStats {
     bool present = false;
     long distinctBlocks = 0;     // distinct block records that cells name

@@ -56,6 +56,9 @@ void APIENTRY ignoreName(GLuint) {}
 void APIENTRY ignoreUnit(GLenum) {}
 void APIENTRY ignoreImage3D(GLenum, GLint, GLint, GLsizei, GLsizei, GLsizei, GLint, GLenum, GLenum, const void*) {}
 void APIENTRY ignoreSubImage2D(GLenum, GLint, GLint, GLint, GLsizei, GLsizei, GLenum, GLenum, const void*) {}
+void APIENTRY ignoreSubImage3D(GLenum, GLint, GLint, GLint, GLint, GLsizei, GLsizei, GLsizei, GLenum, GLenum,
+                               const void*) {}
+void APIENTRY ignoreInstances(GLenum, GLint, GLsizei, GLsizei) {}
 void APIENTRY ignoreInt(GLint, GLint) {}
 void APIENTRY ignoreInt2(GLint, GLint, GLint) {}
 void APIENTRY ignoreInt4(GLint, GLint, GLint, GLint, GLint) {}
@@ -81,6 +84,7 @@ const NamedProc doNothingGl[] = {
     PROC("glDeleteBuffers", ignoreNames), PROC("glDeleteProgram", ignoreName), PROC("glDeleteShader", ignoreName),
     PROC("glUseProgram", ignoreName), PROC("glBindVertexArray", ignoreName), PROC("glCompileShader", ignoreName),
     PROC("glLinkProgram", ignoreName), PROC("glActiveTexture", ignoreUnit), PROC("glTexImage3D", ignoreImage3D), PROC("glTexSubImage2D", ignoreSubImage2D),
+    PROC("glTexSubImage3D", ignoreSubImage3D), PROC("glDrawArraysInstanced", ignoreInstances),
     PROC("glUniform1i", ignoreInt), PROC("glUniform2i", ignoreInt2), PROC("glUniform4i", ignoreInt4),
     PROC("glUniform4fv", ignoreFloats), PROC("glUniformMatrix3fv", ignoreMatrices),
     PROC("glUniformMatrix4fv", ignoreMatrices), PROC("glDrawElements", ignoreElements),

@@ -44,7 +44,7 @@ void setView(const TmapGpuProgram &program, const TmapGpuView &view)
 }
 
 // The program with the view, the tables and the window's cells.
-void useProgram(const TmapGpuProgram &program, const TmapGpuView &view, GLuint layerTexture,
+void useProgram(const TmapGpuProgram &program, const TmapGpuView &view, int layer, GLuint layerTexture,
                 const TmapSpan &across, const TmapSpan &down, float z)
 {
     const TmapGpuCopy &copy = tmapGpuCopy;
@@ -57,7 +57,8 @@ void useProgram(const TmapGpuProgram &program, const TmapGpuView &view, GLuint l
     tmapGl.Uniform1i(program.mapWidth, tmapWidth);
     tmapGl.Uniform2i(program.windowSize, GLint(across.end - across.begin), GLint(down.end - down.begin));
     tmapGl.Uniform1f(program.z, z);
-    const GLuint tables[] = {copy.layers[0], layerTexture, copy.blocks, copy.anims, copy.rises};
+    tmapGl.Uniform2i(program.graphicGrid, copy.graphicsAcross, copy.graphicsDown);
+    const GLuint tables[] = {copy.layers[0], layerTexture, copy.blocks, copy.anims, copy.rises, copy.occupancy[layer]};
     for (int unit = tmapGpuUnitLayer; unit < tmapGpuUnitCount; ++unit) {
         tmapGl.ActiveTexture(GLenum(GL_TEXTURE0 + unit));
         tmapGl.BindTexture(GL_TEXTURE_2D, tables[unit]);
@@ -118,14 +119,23 @@ int drawFlat(const TmapGpuView *view, Field field, int cellX, int cellY, int col
         return ready;
     const bool animated = (tmapGpuCopy.layersAnimated >> layer) & 1u;
     const TmapGpuProgram &program = tmapGpuCopy.programs[tmapGpuFlat | (animated ? tmapGpuAnimated : 0)];
-    useProgram(program, *view, layerTexture, across, down, z);
+    useProgram(program, *view, layer, layerTexture, across, down, z);
     tmapGl.BindVertexArray(tmapGpuCopy.vertexArray);
     float x1 = farEdge(across.origin, cellWidth, across.end - across.begin);
     float y1 = farEdge(down.origin, cellHeight, down.end - down.begin);
     const float rect[4] = {across.origin, down.origin, x1, y1};
     tmapGl.Uniform4fv(program.rect, 1, rect);
     tmapGl.Uniform1i(program.graphicField, field == Field::graphic1 ? 0 : 1);
-    tmapGl.DrawArrays(GL_TRIANGLE_STRIP, 0, 4);
+    // Chunks whose cells show nothing this draw can see are left out: with
+    // the alpha test that includes graphics without a texel of alpha above 0.
+    const unsigned shows = field == Field::graphic1
+                               ? (view->alphaTest ? TMAP_GPU_SHOWS_GRAPHIC1_TEXELS : TMAP_GPU_SHOWS_GRAPHIC1)
+                               : (view->alphaTest ? TMAP_GPU_SHOWS_GRAPHIC2_TEXELS : TMAP_GPU_SHOWS_GRAPHIC2);
+    const TmapGpuChunkWindow chunks = tmapGpuChunksOfWindow(layer, shows, across, down);
+    tmapGl.Uniform1i(program.showsMask, tmapGpuCopy.occupancy[layer] != 0 ? GLint(shows) : 0);
+    tmapGl.Uniform4i(program.chunkWindow, chunks.cornerX, chunks.cornerY, chunks.across, chunks.shift);
+    tmapGl.Uniform2i(program.chunkTable, chunks.firstEntry, chunks.rowEntries);
+    tmapGl.DrawArraysInstanced(GL_TRIANGLE_STRIP, 0, 4, GLsizei(chunks.across) * GLsizei(chunks.down));
     return 0;
 }
 
@@ -180,7 +190,7 @@ int tmapGpuDrawBlocks(const TmapGpuView *view, int cellX, int cellY, int columns
     const int kind = (tmapGpuCopy.facesAnimated ? tmapGpuAnimated : 0) |
                      (view->alphaTest ? tmapGpuColumnsAlphaTested : 0);
     const TmapGpuProgram &program = tmapGpuCopy.programs[kind];
-    useProgram(program, *view, layerTexture, across, down, baseZ);
+    useProgram(program, *view, layer, layerTexture, across, down, baseZ);
     tmapGl.BindVertexArray(tmapGpuCopy.faceArray);
     tmapGl.DrawElements(GL_TRIANGLES, GLsizei(tmapGpuCopy.faceCount * 6), GL_UNSIGNED_INT, nullptr);
     return 0;

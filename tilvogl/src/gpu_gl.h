@@ -35,6 +35,9 @@
                          const void *pixels))                                                      \
     F(void, TexSubImage2D, (GLenum target, GLint level, GLint x, GLint y, GLsizei width,           \
                             GLsizei height, GLenum format, GLenum type, const void *pixels))       \
+    F(void, TexSubImage3D, (GLenum target, GLint level, GLint x, GLint y, GLint z, GLsizei width,     \
+                            GLsizei height, GLsizei depth, GLenum format, GLenum type,             \
+                            const void *pixels))                                                   \
     F(void, TexImage3D, (GLenum target, GLint level, GLint internalFormat, GLsizei width,          \
                          GLsizei height, GLsizei depth, GLint border, GLenum format, GLenum type,  \
                          const void *pixels))                                                      \
@@ -66,6 +69,7 @@
     F(void, DeleteVertexArrays, (GLsizei count, const GLuint *names))                              \
     F(void, BindVertexArray, (GLuint name))                                                        \
     F(void, DrawArrays, (GLenum mode, GLint first, GLsizei count))                                 \
+    F(void, DrawArraysInstanced, (GLenum mode, GLint first, GLsizei count, GLsizei instances))     \
     F(void, GenBuffers, (GLsizei count, GLuint * names))                                           \
     F(void, DeleteBuffers, (GLsizei count, const GLuint *names))                                   \
     F(void, BufferData, (GLenum target, GLsizeiptr size, const void *data, GLenum usage))          \

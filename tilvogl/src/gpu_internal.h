@@ -4,6 +4,9 @@
 //                   context's language, and their uniform locations
 //   gpu_upload.cpp  tmapGpuUpload, tmapGpuRelease, the GPU copy of the map
 //                   and what the model tells it (changed cells, a new map)
+//   gpu_graphics.cpp the tile graphics in an array texture, and what their
+//                   texels' alpha says
+//   gpu_occupancy.cpp which chunks of each layer can show anything
 //   gpu_draw.cpp    the draws and the view
 //   gpu_faces.cpp   the faces of a window of block columns
 #ifndef TILVOGL_GPU_INTERNAL_H
@@ -25,6 +28,7 @@ enum TmapGpuUnit {
     tmapGpuUnitBlocks,   // two RGBA32I texels per block record
     tmapGpuUnitAnims,    // each animation's current block, R32I
     tmapGpuUnitRises,    // the bottom of each stacked cube above the ground, R32F
+    tmapGpuUnitOccupancy, // the current layer's chunks: what their cells may show, R32I
     tmapGpuUnitCount
 };
 
@@ -33,7 +37,8 @@ enum TmapGpuUnit {
     F(modelviewProjection) F(modelview) F(normalMatrix) F(colour) F(fogEnabled) F(fogDensity)      \
     F(fogColour) F(lightingEnabled) F(lightPosition) F(lightAmbient) F(lightDiffuse)              \
     F(modelAmbient) F(twoSided) F(alphaTest) F(graphics) F(layer) F(blocks) F(anims) F(rises)     \
-    F(counts) F(fold) F(firstCell) F(mapWidth) F(graphicField) F(rect) F(z) F(windowSize)
+    F(counts) F(fold) F(firstCell) F(mapWidth) F(graphicField) F(rect) F(z) F(windowSize)        \
+    F(occupancy) F(chunkWindow) F(chunkTable) F(showsMask) F(graphicGrid)
 
 struct TmapGpuProgram {
     GLuint name;
@@ -77,6 +82,30 @@ struct TmapGpuCorner {
 #define TMAP_GPU_CORNER_KIND_SHIFT 2 // 0 to 3: sides (as graphics 1 to 4), 4: upper cap, 5: lower cap
 #define TMAP_GPU_CORNER_CUBE_SHIFT 5
 
+// What a cell may show, as bits of a chunk of the occupancy tables.
+#define TMAP_GPU_SHOWS_GRAPHIC1 1u       // an existing graphic1
+#define TMAP_GPU_SHOWS_GRAPHIC1_TEXELS 2u // a graphic1 with a texel of alpha above 0
+#define TMAP_GPU_SHOWS_GRAPHIC2 4u
+#define TMAP_GPU_SHOWS_GRAPHIC2_TEXELS 8u
+#define TMAP_GPU_SHOWS_ALL 15u
+
+// What the alpha of a graphic's texels says.
+#define TMAP_GPU_GRAPHIC_VISIBLE 1u // some texel has alpha above 0
+#define TMAP_GPU_GRAPHIC_OPAQUE 2u  // every texel has alpha 255
+
+// The chunks of one level of the occupancy tables: square, 1 << shift
+// cells wide, row after row, from entry start of the layer's table on.
+struct TmapGpuChunkLevel {
+    int shift;
+    int64_t across, down;
+    int64_t start;
+};
+const int tmapGpuMostChunkLevels = 16;
+// A flat draw walks at most this many chunks (one instance each): on
+// screen a chunk stays large beside the edges between chunks, which cost a
+// software GL time along their length.
+const int64_t tmapGpuMostChunksPerDraw = 64;
+
 // A cell changed by tmapSetCell since the last draw.
 struct TmapGpuChangedCell {
     int layer;
@@ -108,6 +137,18 @@ struct TmapGpuCopy {
     int32_t *animBlocks; // each animation's block as uploaded (-1: none)
     int32_t *animCubes;  // most cubes of any block each animation has shown
     float risesCellWidth; // the cube height of the uploaded rises (0: none yet)
+    // The graphics: graphicsAcross x graphicsDown of them side by side in
+    // each layer of the array texture (1 x 1 unless the GL has fewer array
+    // layers than the map has graphics).
+    int graphicsAcross;
+    int graphicsDown;
+    uint8_t *graphicAlpha;  // TMAP_GPU_GRAPHIC_* bits of each graphic
+    uint8_t *blockShows;    // TMAP_GPU_SHOWS_* bits of a cell showing each block
+    // The occupancy tables: per present layer, the chunks of every level.
+    GLuint occupancy[TMAP_LAYER_COUNT];
+    int32_t *occupancyBits[TMAP_LAYER_COUNT]; // the same on the host
+    int chunkLevelCount;
+    TmapGpuChunkLevel chunkLevels[tmapGpuMostChunkLevels];
     // The faces of the last block window, rebuilt when the window, its
     // cells or an animation's tallest column change.
     bool facesValid;
@@ -130,6 +171,48 @@ extern TmapGpuCopy tmapGpuCopy;
 // them) and frees its host memory, leaving it empty. For copies of maps set
 // aside and left behind by a released map.
 void tmapGpuReleaseCopy(TmapGpuCopy &copy);
+
+// A table texture of count entries of one or four 32-bit values, folded into
+// rows of the fold width, the last row partly filled (gpu_upload.cpp).
+GLuint tmapGpuMakeTable(GLint internalFormat, GLenum format, GLenum type, int64_t count, const void *entries,
+                        size_t entryBytes);
+
+// The graphics of the current map into copy.graphics, laid out by
+// copy.graphicsAcross and graphicsDown, and copy.graphicAlpha
+// (gpu_graphics.cpp). Returns false when out of memory.
+bool tmapGpuUploadGraphics();
+
+// How graphics of the current map's tile size go into array layers of at
+// most maxSize x maxSize texels, maxLayers of them: sets graphicsAcross and
+// graphicsDown, or returns false when they do not fit.
+bool tmapGpuLayOutGraphics(int maxSize, int maxLayers);
+
+// The occupancy tables (gpu_occupancy.cpp). tmapGpuPlanOccupancy works out
+// copy.blockShows (after copy.graphicAlpha) and the levels for the current
+// map's size; tmapGpuBuildOccupancy makes a layer's table from its cells,
+// and tmapGpuOccupancyChanged brings the chunks of one changed cell up to
+// date. The first two return false when out of memory; a layer left
+// without a table is drawn as if every chunk showed.
+bool tmapGpuPlanOccupancy();
+bool tmapGpuBuildOccupancy(int layer);
+void tmapGpuOccupancyChanged(int layer, int64_t index);
+
+// The chunks a flat draw of a window of a layer covers, for a draw showing
+// the TMAP_GPU_SHOWS_* bits shows: the level, the first chunk's corner in
+// cells from the window's first cell, the chunks across and down the
+// window, the level's shift, the first chunk's entry in the table and the
+// entries from one row of chunks to the next. Work per chunk of the window
+// (tmapGpuMostChunksPerDraw at most), none per cell.
+struct TmapGpuChunkWindow {
+    int level;
+    int cornerX, cornerY;
+    int across, down;
+    int shift;
+    int firstEntry;
+    int rowEntries;
+};
+struct TmapSpan;
+TmapGpuChunkWindow tmapGpuChunksOfWindow(int layer, unsigned shows, const TmapSpan &across, const TmapSpan &down);
 
 // The width of a table of count entries folded into rows.
 inline int tmapGpuTableWidth(int64_t count)

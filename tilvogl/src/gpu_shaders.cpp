@@ -54,6 +54,7 @@ uniform ivec2 firstCell;    // map cell of the window's first drawn cell
 uniform int mapWidth;
 uniform ivec2 windowSize;   // drawn columns and rows
 uniform float z;            // the flat quad's z, or the columns' ground
+uniform ivec2 graphicGrid;  // graphics side by side in each layer of the graphics, across and down
 
 ivec2 folded(int index)
 {
@@ -90,6 +91,25 @@ ivec4 blockCaps(int block)
 bool graphicExists(int graphic)
 {
     return graphic >= 0 && graphic < counts.z;
+}
+
+// An existing graphic's colour at (s, t), as a texture of its own samples
+// it with GL_CLAMP_TO_EDGE.
+vec4 graphicTexel(vec2 st, int graphic)
+{
+#ifdef TMAP_PACKED_GRAPHICS
+    // Several graphics a layer: a sample stays within the centres of the
+    // graphic's own edge texels, where a texture of its own clamps it.
+    vec2 layerSize = vec2(textureSize(graphics, 0).xy);
+    vec2 tile = layerSize / vec2(graphicGrid);
+    int perLayer = graphicGrid.x * graphicGrid.y;
+    int slot = graphic % perLayer;
+    vec2 origin = vec2(float(slot % graphicGrid.x), float(slot / graphicGrid.x)) * tile;
+    vec2 texel = clamp(st * tile, vec2(0.5), tile - 0.5);
+    return texture(graphics, vec3((origin + texel) / layerSize, float(graphic / perLayer)));
+#else
+    return texture(graphics, vec3(st, float(graphic)));
+#endif
 }
 
 #ifdef TMAP_VERTEX
@@ -131,7 +151,7 @@ layout(location = 0) out vec4 fragmentColour;
 
 void finish(vec2 texCoord, int graphic)
 {
-    vec4 result = texture(graphics, vec3(texCoord, float(graphic)));
+    vec4 result = graphicTexel(texCoord, graphic);
     result *= gl_FrontFacing ? frontColour : backColour;
     if (fogEnabled != 0) {
         float f = clamp(exp(-fogDensity * abs(eyeDepth)), 0.0, 1.0);
@@ -151,16 +171,31 @@ void finish(vec2 texCoord, int graphic)
 #ifdef TMAP_FLAT
 uniform vec4 rect;          // x and y of the first drawn cell's corner, then of the last's far corner
 uniform int graphicField;   // 0: graphic1, 1: graphic2
+uniform isampler2D occupancy; // per chunk of cells: what its cells may show (TMAP_GPU_SHOWS_* bits)
+uniform ivec4 chunkWindow;  // the first chunk's corner in cells from the first drawn cell, chunks across, log2 of a chunk's cells across
+uniform ivec2 chunkTable;   // the first chunk's entry in the occupancy table, the entries from one row of chunks to the next
+uniform int showsMask;      // the chunk bits this draw shows; 0: every chunk shows
 
 #ifdef TMAP_VERTEX
 out vec2 cellPosition;      // in cells from the first drawn cell
 
+// One instance a chunk of the window, clipped to the window; a chunk that
+// shows nothing has no area and makes no fragment.
 void main()
 {
+    ivec2 chunk = ivec2(gl_InstanceID % chunkWindow.z, gl_InstanceID / chunkWindow.z);
+    ivec2 first = clamp(chunkWindow.xy + (chunk << chunkWindow.w), ivec2(0), windowSize);
+    ivec2 end = clamp(chunkWindow.xy + ((chunk + 1) << chunkWindow.w), ivec2(0), windowSize);
+    if (showsMask != 0 &&
+        (texelFetch(occupancy, folded(chunkTable.x + chunk.y * chunkTable.y + chunk.x), 0).r & showsMask) == 0)
+        end = first;
     bool right = (gl_VertexID & 1) != 0;
     bool farRow = gl_VertexID >= 2;
-    cellPosition = vec2(right ? float(windowSize.x) : 0.0, farRow ? float(windowSize.y) : 0.0);
-    shade(vec3(right ? rect.z : rect.x, farRow ? rect.w : rect.y, z), vec3(0.0, 0.0, -1.0));
+    ivec2 corner = ivec2(right ? end.x : first.x, farRow ? end.y : first.y);
+    cellPosition = vec2(corner);
+    // Neighbouring chunks compute their shared corners alike: no cracks.
+    vec2 along = vec2(corner) / vec2(windowSize);
+    shade(vec3(mix(rect.xy, rect.zw, along), z), vec3(0.0, 0.0, -1.0));
 }
 #endif
 
@@ -326,7 +361,8 @@ void keepFailureLog(const char *what, const char *program, GLuint object, bool l
 
 // A compiled shader, 0 when the GL gives none, or 0 with the log kept
 // when it refuses the source.
-GLuint compile(GLenum stage, bool embedded, const char *kindDefine, const char *program, bool &refused)
+GLuint compile(GLenum stage, bool embedded, const char *kindDefine, const char *layoutDefine, const char *program,
+               bool &refused)
 {
     GLuint shader = tmapGl.CreateShader(stage);
     if (shader == 0)
@@ -335,9 +371,9 @@ GLuint compile(GLenum stage, bool embedded, const char *kindDefine, const char *
     writeSharedConstants(constants, sizeof constants);
     const bool vertex = stage == GL_VERTEX_SHADER;
     const char *stageDefine = vertex ? "#define TMAP_VERTEX\n" : "#define TMAP_FRAGMENT\n";
-    const char *texts[5] = {embedded ? embeddedPrefix : desktopPrefix, stageDefine, kindDefine, constants,
+    const char *texts[6] = {embedded ? embeddedPrefix : desktopPrefix, stageDefine, kindDefine, constants, layoutDefine,
                             shaderSource};
-    tmapGl.ShaderSource(shader, 5, texts, nullptr);
+    tmapGl.ShaderSource(shader, 6, texts, nullptr);
     tmapGl.CompileShader(shader);
     GLint compiled = GL_FALSE;
     tmapGl.GetShaderiv(shader, GL_COMPILE_STATUS, &compiled);
@@ -367,9 +403,13 @@ int tmapGpuBuildProgram(int kind, bool embedded, TmapGpuProgram &program)
         {"#define TMAP_FLAT\n#define TMAP_ANIMATED\n", "animated flat layers"},
     };
     const Kind &of = kinds[kind];
+    const char *layoutDefine = tmapGpuCopy.graphicsAcross * tmapGpuCopy.graphicsDown > 1
+                                   ? "#define TMAP_PACKED_GRAPHICS\n"
+                                   : "";
     bool refused = false;
-    GLuint vertex = compile(GL_VERTEX_SHADER, embedded, of.defines, of.name, refused);
-    GLuint fragment = vertex != 0 ? compile(GL_FRAGMENT_SHADER, embedded, of.defines, of.name, refused) : 0;
+    GLuint vertex = compile(GL_VERTEX_SHADER, embedded, of.defines, layoutDefine, of.name, refused);
+    GLuint fragment =
+        vertex != 0 ? compile(GL_FRAGMENT_SHADER, embedded, of.defines, layoutDefine, of.name, refused) : 0;
     GLuint name = vertex != 0 && fragment != 0 ? tmapGl.CreateProgram() : 0;
     GLint linked = GL_FALSE;
     if (name != 0) {
@@ -400,6 +440,7 @@ int tmapGpuBuildProgram(int kind, bool embedded, TmapGpuProgram &program)
     tmapGl.Uniform1i(program.blocks, tmapGpuUnitBlocks);
     tmapGl.Uniform1i(program.anims, tmapGpuUnitAnims);
     tmapGl.Uniform1i(program.rises, tmapGpuUnitRises);
+    tmapGl.Uniform1i(program.occupancy, tmapGpuUnitOccupancy);
     tmapGl.UseProgram(0);
     return TMAP_ERROR_NONE;
 }

@@ -47,7 +47,8 @@ GLuint makeTable(GLint internalFormat, GLenum format, GLenum type, int64_t count
 
 int64_t cellCount() { return int64_t(tmapWidth) * int64_t(tmapHeight); }
 
-void uploadLayer(int layer)
+// Returns false when out of memory.
+bool uploadLayer(int layer)
 {
     const int64_t cells = cellCount();
     for (int64_t k = 0; k < cells && !((tmapGpuCopy.layersAnimated >> layer) & 1u); ++k)
@@ -56,27 +57,7 @@ void uploadLayer(int layer)
     tmapGl.DeleteTextures(1, &tmapGpuCopy.layers[layer]);
     tmapGpuCopy.layers[layer] =
         makeTable(GL_R32I, GL_RED_INTEGER, GL_INT, cellCount(), tmapLayers[layer], sizeof(int32_t));
-}
-
-void uploadGraphics()
-{
-    tmapGl.GenTextures(1, &tmapGpuCopy.graphics);
-    tmapGl.BindTexture(GL_TEXTURE_2D_ARRAY, tmapGpuCopy.graphics);
-    tmapGl.TexParameteri(GL_TEXTURE_2D_ARRAY, GL_TEXTURE_MIN_FILTER, GLint(tmapTextureFilter));
-    tmapGl.TexParameteri(GL_TEXTURE_2D_ARRAY, GL_TEXTURE_MAG_FILTER, GLint(tmapTextureFilter));
-    tmapGl.TexParameteri(GL_TEXTURE_2D_ARRAY, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
-    tmapGl.TexParameteri(GL_TEXTURE_2D_ARRAY, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-    tmapGl.TexParameteri(GL_TEXTURE_2D_ARRAY, GL_TEXTURE_MAX_LEVEL, 0);
-    if (tmapGraphicCount > 0 && tmapGraphicPixels != nullptr) {
-        // Graphic after graphic, rows tmapTileWidth * 4 bytes apart: the
-        // array's layers exactly.
-        tmapGl.TexImage3D(GL_TEXTURE_2D_ARRAY, 0, GL_RGBA8, tmapTileWidth, tmapTileHeight,
-                          tmapGraphicCount, 0, GL_RGBA, GL_UNSIGNED_BYTE, tmapGraphicPixels);
-    } else {
-        // No graphic: every cell is skipped, but the sampler stays complete.
-        static const unsigned char clear[4] = {0, 0, 0, 0};
-        tmapGl.TexImage3D(GL_TEXTURE_2D_ARRAY, 0, GL_RGBA8, 1, 1, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, clear);
-    }
+    return tmapGpuBuildOccupancy(layer);
 }
 
 // Two texels per block: what a flat cell and a cap need (graphics 1 and 2,
@@ -200,7 +181,7 @@ void refreshCells()
     TmapGpuCopy &copy = tmapGpuCopy;
     for (int layer = 0; layer < TMAP_LAYER_COUNT; ++layer)
         if ((copy.changedLayersWhole >> layer) & 1u)
-            uploadLayer(layer);
+            uploadLayer(layer); // out of memory, the layer is drawn without its chunks
     int width = tmapGpuTableWidth(cellCount());
     for (int k = 0; k < copy.changedCellCount; ++k) {
         const TmapGpuChangedCell &change = copy.changedCells[k];
@@ -209,6 +190,7 @@ void refreshCells()
         tmapGl.BindTexture(GL_TEXTURE_2D, tmapGpuCopy.layers[change.layer]);
         tmapGl.TexSubImage2D(GL_TEXTURE_2D, 0, GLint(change.index % width), GLint(change.index / width),
                              1, 1, GL_RED_INTEGER, GL_INT, tmapLayers[change.layer] + change.index);
+        tmapGpuOccupancyChanged(change.layer, change.index);
     }
     copy.changedCellCount = 0;
     copy.changedLayersWhole = 0;
@@ -270,6 +252,10 @@ void forgetObjects(TmapGpuCopy &copy = tmapGpuCopy)
     tmapFree(copy.animCubes);
     tmapFree(copy.blockCubes);
     tmapFree(copy.changedCells);
+    tmapFree(copy.graphicAlpha);
+    tmapFree(copy.blockShows);
+    for (int32_t *bits : copy.occupancyBits)
+        tmapFree(bits);
     std::memset(&copy, 0, sizeof copy);
 }
 
@@ -279,6 +265,7 @@ void deleteObjects(TmapGpuCopy &copy = tmapGpuCopy)
     if (copy.uploaded) {
         tmapGl.DeleteTextures(1, &copy.graphics);
         tmapGl.DeleteTextures(TMAP_LAYER_COUNT, copy.layers);
+        tmapGl.DeleteTextures(TMAP_LAYER_COUNT, copy.occupancy);
         tmapGl.DeleteTextures(1, &copy.blocks);
         tmapGl.DeleteTextures(1, &copy.anims);
         tmapGl.DeleteTextures(1, &copy.rises);
@@ -317,12 +304,17 @@ bool fitsLimits()
     int64_t tableLimit = int64_t(maxSize) * int64_t(maxSize);
     if (tableLimit > INT32_MAX)
         tableLimit = INT32_MAX;
-    return tmapGraphicCount <= maxLayers && tmapTileWidth <= maxSize && tmapTileHeight <= maxSize &&
-           cellCount() <= tableLimit && int64_t(tmapBlockCount) * tmapGpuBlockTexels <= tableLimit &&
-           animCount() <= tableLimit;
+    return tmapGpuLayOutGraphics(maxSize, maxLayers) && cellCount() <= tableLimit &&
+           int64_t(tmapBlockCount) * tmapGpuBlockTexels <= tableLimit && animCount() <= tableLimit;
 }
 
 } // namespace
+
+GLuint tmapGpuMakeTable(GLint internalFormat, GLenum format, GLenum type, int64_t count, const void *entries,
+                        size_t entryBytes)
+{
+    return makeTable(internalFormat, format, type, count, entries, entryBytes);
+}
 
 int tmapGpuUpload(void)
 {
@@ -381,13 +373,13 @@ int tmapGpuUpload(void)
 
     UnpackState unpacking = plainUnpacking();
     tmapGl.ActiveTexture(GL_TEXTURE0);
-    uploadGraphics();
+    bool allocated = tmapGpuUploadGraphics() && tmapGpuPlanOccupancy();
     for (int layer = 0; layer < TMAP_LAYER_COUNT; ++layer)
-        if (tmapLayers[layer] != nullptr)
-            uploadLayer(layer);
+        if (allocated && tmapLayers[layer] != nullptr)
+            allocated = uploadLayer(layer);
     copy.changedCells = static_cast<TmapGpuChangedCell *>(
         tmapAllocate(size_t(tmapGpuChangedCellCapacity) * sizeof(TmapGpuChangedCell)));
-    bool allocated = copy.changedCells != nullptr && uploadBlocks() && uploadAnims();
+    allocated = allocated && copy.changedCells != nullptr && uploadBlocks() && uploadAnims();
     tmapGl.GenTextures(1, &copy.rises);
     tmapGl.BindTexture(GL_TEXTURE_2D, copy.rises);
     setTableParameters(GL_TEXTURE_2D);

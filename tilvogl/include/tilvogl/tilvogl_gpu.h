@@ -9,8 +9,18 @@
  * the same window parameters and the same picture as tmapDrawLayer,
  * tmapDrawLayerSecondGraphic and tmapDrawBlocks (mirror flags, stacked
  * columns, caps, clipping at the layer's edges and skipped cells included):
- *   - a flat window is one draw of one quad whatever its size: a fragment
- *     shader reads the cell, its animation and block, and the graphic;
+ *   - a flat window is one draw whatever its size: a fragment shader reads
+ *     the cell, its animation and block, and the graphic. The draw covers
+ *     only the parts of the window that can show something: each layer is
+ *     cut into chunks of 8 x 8 cells (and coarser chunks of 32, 128, ...
+ *     cells), and a chunk none of whose cells shows a graphic is left out,
+ *     at no cost per cell. A cell shows nothing when its value names no
+ *     block or its block's graphic does not exist, and, with the view's
+ *     alphaTest on, when its graphic has no texel of alpha above 0 (the
+ *     empty cells of a layer drawn over others). A cell showing an
+ *     animation counts as showing. A draw walks at most 64 chunks, at the
+ *     finest size that allows, and covers its window whole where nearly
+ *     every chunk shows;
  *   - a window of block columns is one draw of its faces, laid out on the
  *     CPU when the window is first drawn (or its cells change) and kept on
  *     the GPU: four corners a face, in the fixed-function path's order, so
@@ -33,8 +43,9 @@
  *   - tmapStepAnims / tmapResetAnims: seen by the next draw, which uploads
  *     only the table of the animations' current blocks (4 bytes an
  *     animation) when it changed;
- *   - tmapSetCell: the next draw uploads that one cell (4 bytes); after more
- *     than a few hundred changes between two draws, the changed layer whole;
+ *   - tmapSetCell: the next draw uploads that one cell (4 bytes) and the
+ *     chunks holding it where they change (4 bytes each); after more than
+ *     a few hundred changes between two draws, the changed layer whole;
  *     a cell inside the last block window also has that window's faces laid
  *     out again at its next draw;
  *   - tmapSelectLayer: the next draw uses that layer's texture;
@@ -48,7 +59,8 @@
  *     seen: call tmapGpuUpload again.
  *
  * GPU memory: 4 bytes per cell of each present layer (a 32-bit integer
- * texture); tmapTileWidth * tmapTileHeight * 4 bytes per graphic (RGBA, 8
+ * texture) and 4 bytes per chunk of it (about 1/15 byte a cell, kept on the
+ * host too); tmapTileWidth * tmapTileHeight * 4 bytes per graphic (RGBA, 8
  * bits a channel, no mipmaps); 32 bytes per block record; 4 bytes per
  * animation; 4 bytes per stacked cube of the tallest column; for the last
  * block window, 80 bytes per face (four corners of 20 bytes) and up to 48
@@ -58,10 +70,15 @@
  * The tables are folded into textures no wider than the GL's largest, so a
  * layer of up to GL_MAX_TEXTURE_SIZE squared cells fits.
  *
- * Limits: a map with more graphics than GL_MAX_ARRAY_TEXTURE_LAYERS, tiles
- * larger than GL_MAX_TEXTURE_SIZE, or a table longer than
- * GL_MAX_TEXTURE_SIZE squared entries is refused by tmapGpuUpload with -1
- * and TMAP_ERROR_GL_LIMITS.
+ * Limits: the graphics lie in one 2D array texture, a graphic a layer; a map
+ * with more graphics than GL_MAX_ARRAY_TEXTURE_LAYERS (as few as 256 on
+ * OpenGL 3.3, ES 3.0 and WebGL 2) has as many side by side in each layer as
+ * it needs, up to GL_MAX_TEXTURE_SIZE texels across and down, and the
+ * shaders keep each sample inside its own graphic, as a texture of its own
+ * with GL_CLAMP_TO_EDGE does. Refused by tmapGpuUpload with -1 and
+ * TMAP_ERROR_GL_LIMITS: tiles larger than GL_MAX_TEXTURE_SIZE, more graphics
+ * than the layers hold side by side, or a table longer than
+ * GL_MAX_TEXTURE_SIZE squared entries.
  *
  * GL functions: the renderer calls every GL function through a table it
  * fills at tmapGpuUpload, and calls no fixed-function entry point. The
@@ -156,7 +173,9 @@ typedef struct TmapGpuView {
 
     /* Discard fragments whose final alpha is 0, as glAlphaFunc(GL_GREATER,
      * 0) with GL_ALPHA_TEST enabled does (core profiles have no alpha
-     * test). */
+     * test). A layer blended with GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA
+     * without depth writes looks the same with it on, and its flat draws
+     * then leave out the chunks whose graphics are all clear. */
     int alphaTest;
 } TmapGpuView;
 

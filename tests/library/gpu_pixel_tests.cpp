@@ -5,8 +5,10 @@
 // fixed-function path on Mesa's offscreen compatibility context and by the
 // shader renderer on an OpenGL 3.3 core context (offscreen Mesa) and on an
 // OpenGL ES 3 context (EGL's surfaceless platform, into a framebuffer
-// object), the pixels compared. Then the renderer's refusals, its limits,
-// and that uploading again leaves no objects behind.
+// object), the pixels compared; sparse layers, whose empty chunks the
+// renderer leaves out, and graphics sharing array layers under small GL
+// limits, the same way. Then the renderer's refusals, its limits, and that
+// uploading again leaves no objects behind.
 #include <EGL/egl.h>
 #include <EGL/eglext.h>
 #include <GL/gl.h>

@@ -444,6 +444,19 @@ int drawAll(const TmapGpuView *view, int cellX, int cellY, int columns, int rows
            tmapGpuDrawBlocks(view, cellX, cellY, columns, rows, -1.0f, 1.0f, 0.0f, 0.5f, -0.5f);
 }
 
+// Pixels whose channels differ by more than 2 levels.
+long differingPixels(const std::vector<uint8_t> &a, const std::vector<uint8_t> &b)
+{
+    long count = 0;
+    for (size_t i = 0; i + 3 < a.size() && i + 3 < b.size(); i += 4) {
+        bool differs = false;
+        for (size_t k = 0; k < 4; ++k)
+            differs = differs || std::abs(int(a[i + k]) - int(b[i + k])) > 2;
+        count += differs;
+    }
+    return count;
+}
+
 const int unchanged = -1; // tmapError as it was before the step
 
 TEST(GpuRenderer, RefusesWhatItCannotDrawAndLeavesNoGlError)
@@ -523,6 +536,66 @@ TEST(GpuRenderer, RefusesWhatItCannotDrawAndLeavesNoGlError)
         EXPECT_EQ(step.action(&view), step.result) << step.what;
         EXPECT_EQ(tmapError, step.error == unchanged ? 42 : step.error) << step.what;
         EXPECT_EQ(gl.GetError(), GLenum(GL_NO_ERROR)) << step.what;
+    }
+    tmapError = 0;
+    tmapGpuRelease();
+    tmapRelease();
+    context.close();
+}
+
+TEST(GpuRenderer, UploadsMapsWithNothingToDraw)
+{
+    // Maps the fixed-function path plays as an empty picture.
+    tmapwriter::Map header;
+    header.width = 10;
+    header.height = 8;
+    header.depth = 32;
+    tmapwriter::Map huge = header; // a header alone may count anything
+    huge.width = huge.height = huge.tileWidth = huge.tileHeight = 65535;
+    huge.blockCount = huge.graphicCount = 65535;
+    tmapwriter::Map layerOnly = header; // cells naming no block
+    layerOnly.layers[0] = std::vector<int32_t>(80, 3);
+    tmapwriter::Map countedGraphics = layerOnly; // graphics counted, no "BGFX"
+    countedGraphics.graphicCount = 2;
+    countedGraphics.blocks.resize(2);
+    countedGraphics.blocks[1].graphic[0] = 1;
+    countedGraphics.layers[0] = std::vector<int32_t>(80, 1);
+    const tmapwriter::Bytes layerless = smallMap(3, 4, false);
+    const tmapwriter::Bytes emptyForm = {'F', 'O', 'R', 'M', 0, 0, 0, 4, 'F', 'M', 'A', 'P'};
+    struct Empty {
+        const char *what;
+        tmapwriter::Bytes image;
+        bool hasLayer;
+    };
+    const Empty maps[] = {
+        {"an empty form", emptyForm, false},
+        {"a header alone", tmapwriter::buildImage(header), false},
+        {"a header of 65535 x 65535 cells, tiles and graphics alone", tmapwriter::buildImage(huge), false},
+        {"a layer of cells naming no block", tmapwriter::buildImage(layerOnly), true},
+        {"graphics counted but not stored", tmapwriter::buildImage(countedGraphics), true},
+        {"graphics and blocks without layers", layerless, false},
+    };
+    Context context(Renderer::core);
+    ASSERT_TRUE(context.open());
+    TmapGpuView view;
+    tmapGpuViewDefaults(&view);
+    for (const Empty &map : maps) {
+        ASSERT_TRUE(decodeKeepingPixels(map.image)) << map.what << ": " << tmapErrorString(tmapError);
+        tmapError = 42;
+        EXPECT_EQ(tmapGpuUpload(), 0) << map.what << ": " << tmapErrorString(tmapError);
+        EXPECT_EQ(tmapError, 42) << map.what;
+        state.ClearColor(0.25f, 0.5f, 0.75f, 1.0f);
+        state.Clear(GL_COLOR_BUFFER_BIT);
+        // With a layer the windows show nothing; without one the draws say so.
+        EXPECT_EQ(drawAll(&view, 0, 0, 10, 8), map.hasLayer ? 0 : -3) << map.what;
+        EXPECT_EQ(tmapError, map.hasLayer ? 42 : TMAP_ERROR_NO_MAP) << map.what;
+        context.readPixels();
+        std::vector<uint8_t> clear(context.pixels.size());
+        for (size_t i = 0; i < clear.size(); i += 4) {
+            clear[i] = 64, clear[i + 1] = 128, clear[i + 2] = 191, clear[i + 3] = 255;
+        }
+        EXPECT_EQ(differingPixels(context.pixels, clear), 0) << map.what;
+        EXPECT_EQ(gl.GetError(), GLenum(GL_NO_ERROR)) << map.what;
     }
     tmapError = 0;
     tmapGpuRelease();
@@ -683,18 +756,6 @@ TEST(GpuRenderer, UploadingAgainReplacesTheObjects)
     context.close();
 }
 
-// Pixels whose channels differ by more than 2 levels.
-long differingPixels(const std::vector<uint8_t> &a, const std::vector<uint8_t> &b)
-{
-    long count = 0;
-    for (size_t i = 0; i + 3 < a.size() && i + 3 < b.size(); i += 4) {
-        bool differs = false;
-        for (size_t k = 0; k < 4; ++k)
-            differs = differs || std::abs(int(a[i + k]) - int(b[i + k])) > 2;
-        count += differs;
-    }
-    return count;
-}
 
 TEST(GpuPixels, ShaderRendererDrawsTheFixedFunctionPicture)
 {

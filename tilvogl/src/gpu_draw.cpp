@@ -51,7 +51,7 @@ void useProgram(const TmapGpuProgram &program, const TmapGpuView &view, int laye
     tmapGl.UseProgram(program.name);
     setView(program, view);
     tmapGl.Uniform4i(program.counts, tmapBlocks != nullptr ? tmapBlockCount : 0,
-                     tmapAnims != nullptr ? tmapAnimCount : 0, tmapGraphicCount, 0);
+                     tmapAnims != nullptr ? tmapAnimCount : 0, tmapGpuGraphicCount(), 0);
     tmapGl.Uniform2i(program.fold, copy.foldShift, copy.foldWidth - 1);
     tmapGl.Uniform2i(program.firstCell, GLint(across.begin), GLint(down.begin));
     tmapGl.Uniform1i(program.mapWidth, tmapWidth);

@@ -48,7 +48,7 @@ struct FaceWriter {
     }
 };
 
-bool isGraphic(int32_t graphic) { return graphic >= 0 && graphic < tmapGraphicCount; }
+bool isGraphic(int32_t graphic) { return graphic >= 0 && graphic < tmapGpuGraphicCount(); }
 
 // The faces of a still cell's column, walked as the fixed-function path
 // walks it; faces whose graphic does not exist make no face.

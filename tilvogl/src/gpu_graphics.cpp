@@ -26,12 +26,15 @@ bool tmapGpuLayOutGraphics(int maxSize, int maxLayers)
 {
     TmapGpuCopy &copy = tmapGpuCopy;
     copy.graphicsAcross = copy.graphicsDown = 1;
+    const int count = tmapGpuGraphicCount();
+    if (count == 0)
+        return true;
     if (tmapTileWidth > maxSize || tmapTileHeight > maxSize || maxLayers < 1)
         return false;
-    if (tmapGraphicCount <= maxLayers)
+    if (count <= maxLayers)
         return true;
     // As few graphics a layer as will do, in rows as wide as the GL allows.
-    const int64_t perLayer = (int64_t(tmapGraphicCount) + maxLayers - 1) / maxLayers;
+    const int64_t perLayer = (int64_t(count) + maxLayers - 1) / maxLayers;
     const int64_t mostAcross = maxSize / tmapTileWidth, mostDown = maxSize / tmapTileHeight;
     if (mostAcross * mostDown < perLayer)
         return false;
@@ -44,7 +47,7 @@ bool tmapGpuLayOutGraphics(int maxSize, int maxLayers)
 bool tmapGpuUploadGraphics()
 {
     TmapGpuCopy &copy = tmapGpuCopy;
-    const int count = tmapGraphicPixels != nullptr ? tmapGraphicCount : 0;
+    const int count = tmapGpuGraphicCount();
     const int64_t texels = int64_t(tmapTileWidth) * tmapTileHeight;
     copy.graphicAlpha = static_cast<uint8_t *>(tmapAllocate(size_t(count)));
     if (copy.graphicAlpha == nullptr)

@@ -182,6 +182,10 @@ GLuint tmapGpuMakeTable(GLint internalFormat, GLenum format, GLenum type, int64_
 // (gpu_graphics.cpp). Returns false when out of memory.
 bool tmapGpuUploadGraphics();
 
+// The graphics the renderer has: those whose pixels the load kept (none
+// when the map has no "BGFX" chunk, whatever its header counts).
+inline int tmapGpuGraphicCount() { return tmapGraphicPixels != nullptr ? tmapGraphicCount : 0; }
+
 // How graphics of the current map's tile size go into array layers of at
 // most maxSize x maxSize texels, maxLayers of them: sets graphicsAcross and
 // graphicsDown, or returns false when they do not fit.

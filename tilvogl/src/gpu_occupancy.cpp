@@ -27,7 +27,7 @@ inline uint32_t cellShows(int32_t value)
 
 uint32_t graphicShows(int32_t graphic, uint32_t exists, uint32_t texels)
 {
-    if (graphic < 0 || graphic >= tmapGraphicCount || tmapGraphicPixels == nullptr)
+    if (graphic < 0 || graphic >= tmapGpuGraphicCount())
         return 0;
     return exists | ((tmapGpuCopy.graphicAlpha[graphic] & TMAP_GPU_GRAPHIC_VISIBLE) != 0 ? texels : 0u);
 }

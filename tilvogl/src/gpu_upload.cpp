@@ -304,7 +304,12 @@ bool fitsLimits()
     int64_t tableLimit = int64_t(maxSize) * int64_t(maxSize);
     if (tableLimit > INT32_MAX)
         tableLimit = INT32_MAX;
-    return tmapGpuLayOutGraphics(maxSize, maxLayers) && cellCount() <= tableLimit &&
+    // Cells count only where a layer holds them: a header alone may name
+    // any size.
+    bool hasLayer = false;
+    for (const int32_t *cells : tmapLayers)
+        hasLayer = hasLayer || cells != nullptr;
+    return tmapGpuLayOutGraphics(maxSize, maxLayers) && (!hasLayer || cellCount() <= tableLimit) &&
            int64_t(tmapBlockCount) * tmapGpuBlockTexels <= tableLimit && animCount() <= tableLimit;
 }
 
@@ -319,22 +324,18 @@ GLuint tmapGpuMakeTable(GLint internalFormat, GLenum format, GLenum type, int64_
 int tmapGpuUpload(void)
 {
     tmapGpuForgetShaderLog();
-    // The map must be there, with its graphics' pixels kept.
+    // The map must be there, loaded to keep its graphics' pixels.
     if (!tmapMapPresent) {
         tmapError = TMAP_ERROR_NO_MAP;
         return -1;
     }
-    if (tmapFirstTexture != TMAP_TEXTURES_NONE || (tmapGraphicCount > 0 && tmapGraphicPixels == nullptr)) {
+    if (tmapFirstTexture != TMAP_TEXTURES_NONE) {
         tmapError = TMAP_ERROR_TEXTURE_MODE;
         return -1;
     }
-    bool hasLayer = false;
-    for (const int32_t *cells : tmapLayers)
-        hasLayer = hasLayer || cells != nullptr;
-    if (!hasLayer && tmapBlocks == nullptr && tmapGraphicPixels == nullptr) {
-        tmapError = TMAP_ERROR_NO_MAP;
-        return -1;
-    }
+    // A map without layers, blocks or graphics (an empty form, a header
+    // alone) uploads as any other: its draws find nothing to draw, as the
+    // fixed-function path's do.
     if (tmapTextureFilter != GL_LINEAR && tmapTextureFilter != GL_NEAREST) {
         tmapError = TMAP_ERROR_INVALID_ARGUMENT;
         return -1;

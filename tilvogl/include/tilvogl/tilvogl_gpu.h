@@ -199,8 +199,10 @@ extern TmapGpuProc (*tmapGpuGetProcAddress)(const char *name);
  * path's textures do.
  *
  * Returns 0, or -1 with nothing uploaded and, with no GL call:
- *   - TMAP_ERROR_NO_MAP when no map is current, or it has no layer, block
- *     or graphic;
+ *   - TMAP_ERROR_NO_MAP when no map is current (a map without layers,
+ *     blocks or graphics, such as an empty form or a header alone, uploads:
+ *     a window of it shows nothing, and with no layer current the draws
+ *     refuse as below);
  *   - TMAP_ERROR_TEXTURE_MODE when it was not loaded with
  *     TMAP_TEXTURES_NONE;
  *   - TMAP_ERROR_INVALID_ARGUMENT, with no GL call, when

@@ -138,7 +138,8 @@ TEST(TiledExtension, SavingInTiledWritesWhatFmapconvertWrites)
     const std::pair<const char*, tiledtest::Map> made[] = {{"flips", tiledtest::flipMap()},
                                                            {"animation", tiledtest::animationMap()},
                                                            {"infinite", tiledtest::infiniteMap()},
-                                                           {"tilesets", tiledtest::severalTilesetsMap()}};
+                                                           {"tilesets", tiledtest::severalTilesetsMap()},
+                                                           {"properties", tiledtest::propertiesMap()}};
     std::vector<std::pair<std::string, std::string>> maps; // name, path
     for (const auto& [name, map] : made) {
         const std::string folder = scratchFolder(std::string("saving-") + name);

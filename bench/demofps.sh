@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Frame rate and frame times of GLUT programs, measured from outside. Run
-# inside an X server (scripts/bench starts it with xvfb-run):
+# inside an X server (scripts/bench starts it with scripts/with-xvfb):
 #   demofps.sh SHIM SECONDS < RUNS
 # Each line of RUNS is one run:
 #   LABEL FOLDER SETTING PROGRAM [ARGUMENT...]

@@ -14,7 +14,7 @@ e2e_cleanup() {
         kill "$pid" 2>/dev/null
     done
     [ -n "${XVFB_PID:-}" ] && kill "$XVFB_PID" 2>/dev/null
-    rm -rf "$E2E_WORK"
+    rm -rf "$E2E_WORK" "${XVFB_LOG:-}"
 }
 trap e2e_cleanup EXIT
 
@@ -23,24 +23,11 @@ fail() {
     exit 1
 }
 
-# Starts Xvfb on a display number it picks itself and points DISPLAY at it.
+source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/lib/xvfb.sh"
+
+# Starts a private X server (start_xvfb) and points DISPLAY at it.
 start_display() {
-    local numberFile="$E2E_WORK/display"
-    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$numberFile" 2>"$E2E_WORK/xvfb.log" &
-    XVFB_PID=$!
-    local i
-    for i in $(seq 200); do
-        [ -s "$numberFile" ] && break
-        sleep 0.05
-    done
-    [ -s "$numberFile" ] || fail "Xvfb did not start: $(cat "$E2E_WORK/xvfb.log")"
-    export DISPLAY=":$(head -n 1 "$numberFile")"
-    # Proceed only once a client really gets through.
-    for i in $(seq 100); do
-        xdotool getdisplaygeometry >/dev/null 2>&1 && return 0
-        sleep 0.05
-    done
-    fail "display $DISPLAY does not answer: $(cat "$E2E_WORK/xvfb.log")"
+    start_xvfb 1024x768x24 || fail "no virtual X server"
 }
 
 # Prints the id of the first window whose name matches the regular

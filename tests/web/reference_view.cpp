@@ -1,14 +1,14 @@
 // Renders fmapview's picture of a map through the shader renderer on the
 // desktop (Mesa's offscreen OpenGL 3.3 core), for the browser test to
-// compare the page's canvas with: the same view code, the same steps as the
+// compare the page's canvas with: the page's own viewer session, given the
 // keys the test presses.
 //
 //   web_reference MAP WIDTH HEIGHT OUT.rgba [STEP...]
 //
 // WIDTH x HEIGHT is the canvas; OUT.rgba receives the map area above the
-// info line (HEIGHT - 20 rows), RGBA, top row first. Steps, in order:
-// zoom (the + key), pan-left (the left arrow key), layer-N, all, second,
-// blocks.
+// info line (HEIGHT - 20 rows), RGBA, top row first. Steps, in order, and
+// their keys: zoom (+), pan-left (the left arrow key), layer-N (N), all (a),
+// second (g), blocks (b).
 #include <GL/osmesa.h> // the offscreen context
 
 #include <algorithm>
@@ -17,16 +17,24 @@
 #include <string>
 #include <vector>
 
+#include "files.h"
 #include "gpupicture.h"
-#include "overview.h"
+#include "session.h"
 #include "tilvogl/tilvogl.h"
 #include "tilvogl/tilvogl_gpu.h"
-#include "view.h"
+
+// The page's clock; nothing here waits.
+double fmapview::sessionClock() { return 0; }
 
 namespace {
 
 const int bandHeight = 20;
 const float background[3] = {0.12f, 0.12f, 0.15f};
+
+bool loadAndUpload(const unsigned char* bytes, size_t size)
+{
+    return tmapDecodeBuffer(bytes, size, TMAP_TEXTURES_NONE) == 0 && tmapGpuUpload() == 0;
+}
 
 int fail(const std::string& message)
 {
@@ -51,47 +59,34 @@ int main(int argc, char** argv)
     if (context == nullptr || !OSMesaMakeCurrent(context, buffer.data(), GL_UNSIGNED_BYTE, width, height))
         return fail("no OpenGL 3.3 core context from OSMesa");
 
-    if (tmapLoadFile(argv[1], TMAP_TEXTURES_NONE) != 0 || tmapGpuUpload() != 0)
-        return fail(std::string("cannot load ") + argv[1] + ": " + tmapErrorString(tmapError));
-    tmapResetAnims();
-
-    int areaHeight = height - bandHeight;
-    fmapview::FlatView flat;
-    flat.areaWidth = width;
-    flat.areaHeight = areaHeight;
-    flat.mapWidth = tmapWidth;
-    flat.mapHeight = tmapHeight;
-    flat.largestZoom = 16.0 * std::max(1, std::max(tmapTileWidth, tmapTileHeight));
-    fitView(flat);
-    fmapview::Composition composition;
-    fmapview::Orbit orbit;
-    bool blocks = false;
+    std::vector<unsigned char> image;
+    std::string reason;
+    if (!tmapfiles::readWholeFile(argv[1], image, reason))
+        return fail(std::string("cannot read ") + argv[1] + ": " + reason);
+    fmapview::Session session;
+    resizeSession(session, width, height, bandHeight);
+    if (!openMap(session, image.data(), image.size(), argv[1], loadAndUpload))
+        return fail(std::string("cannot load ") + argv[1] + ": " + session.failureReason);
     for (int i = 5; i < argc; ++i) {
         std::string step = argv[i];
-        if (step == "zoom")
-            zoomAbout(flat, 1.25, width / 2.0, areaHeight / 2.0);
-        else if (step == "pan-left")
-            panBy(flat, width / 8, 0);
-        else if (step.rfind("layer-", 0) == 0)
-            composition.layer = std::atoi(step.c_str() + 6), composition.allLayers = false;
-        else if (step == "all")
-            composition.allLayers = true;
-        else if (step == "second")
-            composition.secondGraphic = true;
-        else if (step == "blocks")
-            blocks = true, fmapview::startOrbit(orbit, flat);
-        else
+        if (step == "pan-left") {
+            pressArrow(session, 1, 0);
+            continue;
+        }
+        const char key = step == "zoom" ? '+' : step == "all" ? 'a' : step == "second" ? 'g' : step == "blocks" ? 'b'
+                         : step.size() == 7 && step.rfind("layer-", 0) == 0 ? step[6] : '\0';
+        if (pressKey(session, (unsigned char)key) != fmapview::KeyEffect::done)
             return fail("unknown step " + step);
     }
-    tmapSelectLayer(unsigned(composition.layer));
 
+    const int areaHeight = session.areaHeight();
     glViewport(0, 0, width, height);
     glClearColor(background[0], background[1], background[2], 1.0f);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    if (blocks)
-        fmapview::drawBlocksThroughShaders(orbit, composition, width, areaHeight, bandHeight);
+    if (session.blocksView)
+        fmapview::drawBlocksThroughShaders(session.orbit, session.composition, width, areaHeight, bandHeight);
     else
-        fmapview::drawFlatThroughShaders(flat, composition, bandHeight);
+        fmapview::drawFlatThroughShaders(session.flat, session.composition, bandHeight);
     glFinish();
 
     std::FILE* out = std::fopen(argv[4], "wb");

@@ -24,10 +24,10 @@ void drawBlocks(Viewer& viewer)
     Orbit& orbit = viewer.orbit;
     limitOrbit(orbit, tmapWidth, tmapHeight);
     const int largest = std::max(tmapWidth, tmapHeight);
-    glViewport(0, bandHeight, viewer.windowWidth, viewer.areaHeight());
+    glViewport(0, bandHeight, viewer.width, viewer.areaHeight());
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
-    gluPerspective(45.0, double(viewer.windowWidth) / viewer.areaHeight(), orbit.distance * 0.02,
+    gluPerspective(45.0, double(viewer.width) / viewer.areaHeight(), orbit.distance * 0.02,
                    orbit.distance * 4.0 + largest);
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
@@ -46,7 +46,7 @@ void drawBlocks(Viewer& viewer)
     if (viewer.shaderRenderer) {
         // The same camera, light and cells; the matrices above stay set for
         // finding the cell under the mouse.
-        drawBlocksThroughShaders(orbit, viewer.composition, viewer.windowWidth, viewer.areaHeight(), bandHeight);
+        drawBlocksThroughShaders(orbit, viewer.composition, viewer.width, viewer.areaHeight(), bandHeight);
         endShaderDraws();
     } else if (hasLayer(viewer.composition.layer) && cells.columns > 0 && cells.rows > 0)
         tmapDrawBlocks(cells.x, cells.y, cells.columns, cells.rows, float(cells.x), float(-cells.y), 0.0f, 1.0f,

@@ -13,8 +13,6 @@ namespace fmapview {
 
 namespace {
 
-const int noticeMilliseconds = 3000;
-
 void drawText(int x, int y, const std::string& text)
 {
     glRasterPos2i(x, y);
@@ -39,13 +37,13 @@ bool blockCellUnderMouse(const Viewer& viewer, int& cellX, int& cellY)
     glGetIntegerv(GL_VIEWPORT, viewport);
     glGetDoublev(GL_MODELVIEW_MATRIX, model);
     glGetDoublev(GL_PROJECTION_MATRIX, projection);
-    int windowY = viewer.windowHeight - 1 - viewer.mouseY;
+    const int mouseX = int(viewer.mouseX), windowY = viewer.height - 1 - int(viewer.mouseY);
     GLfloat depth = 1.0f;
-    glReadPixels(viewer.mouseX, windowY, 1, 1, GL_DEPTH_COMPONENT, GL_FLOAT, &depth);
+    glReadPixels(mouseX, windowY, 1, 1, GL_DEPTH_COMPONENT, GL_FLOAT, &depth);
     if (depth >= 1.0f)
         return false;
     GLdouble x, y, z;
-    if (!gluUnProject(viewer.mouseX + 0.5, windowY + 0.5, depth, model, projection, viewport, &x, &y, &z))
+    if (!gluUnProject(mouseX + 0.5, windowY + 0.5, depth, model, projection, viewport, &x, &y, &z))
         return false;
     // Nudged toward the camera's side of the face that was hit.
     const double yaw = viewer.orbit.yaw * 3.14159265358979323846 / 180.0;
@@ -57,26 +55,15 @@ bool blockCellUnderMouse(const Viewer& viewer, int& cellX, int& cellY)
 // cellX, cellY: the cell under the mouse, when inside.
 void drawInfoLine(Viewer& viewer, bool inside, int cellX, int cellY)
 {
-    drawPanel(0, 0, viewer.windowWidth, bandHeight, 1.0f);
-    if (glutGet(GLUT_ELAPSED_TIME) >= viewer.noticeUntil)
-        viewer.notice.clear();
-    if (!viewer.failureReason.empty()) {
+    drawPanel(0, 0, viewer.width, bandHeight, 1.0f);
+    const InfoLine line = infoLine(viewer, inside, cellX, cellY, "; " + rendererText(viewer));
+    if (line.kind == InfoKind::failure)
         glColor3f(1.0f, 0.25f, 0.2f);
-        drawText(6, 6, "cannot load " + viewer.mapPath + ": " + viewer.failureReason + "  (showing the last good map)");
-        return;
-    }
-    if (!viewer.notice.empty()) {
+    else if (line.kind == InfoKind::notice)
         glColor3f(1.0f, 0.85f, 0.3f);
-        drawText(6, 6, viewer.notice);
-        return;
-    }
-    glColor3f(0.9f, 0.9f, 0.9f);
-    if (firstPresentLayer() < 0)
-        drawText(6, 6, "the map has no layers");
-    else if (inside)
-        drawText(6, 6, cellInfo(cellX, cellY));
     else
-        drawText(6, 6, mapSummary(viewer.paused) + "; " + rendererText(viewer));
+        glColor3f(0.9f, 0.9f, 0.9f);
+    drawText(6, 6, line.text);
 }
 
 void drawHelp(const Viewer& viewer)
@@ -84,8 +71,8 @@ void drawHelp(const Viewer& viewer)
     const std::vector<std::string> lines = helpLines(true);
     int count = int(lines.size());
     int width = 700, height = 24 + 16 * count;
-    int x0 = std::max(0, (viewer.windowWidth - width) / 2);
-    int y0 = std::max(bandHeight, (viewer.windowHeight - height) / 2);
+    int x0 = std::max(0, (viewer.width - width) / 2);
+    int y0 = std::max(bandHeight, (viewer.height - height) / 2);
     drawPanel(x0, y0, x0 + width, y0 + height, 0.88f);
     glColor3f(0.95f, 0.95f, 0.95f);
     for (int i = 0; i < count; ++i)
@@ -94,16 +81,9 @@ void drawHelp(const Viewer& viewer)
 
 } // namespace
 
-void say(Viewer& viewer, const std::string& text)
-{
-    viewer.notice = text;
-    viewer.noticeUntil = glutGet(GLUT_ELAPSED_TIME) + noticeMilliseconds;
-}
-
 bool cellUnderMouse(const Viewer& viewer, int& cellX, int& cellY)
 {
-    if (viewer.mouseX < 0 || viewer.mouseY < 0 || viewer.mouseY >= viewer.areaHeight()
-        || viewer.mouseX >= viewer.windowWidth)
+    if (!pointerInArea(viewer))
         return false;
     if (!viewer.blocksView)
         return cellAt(viewer.flat, viewer.mouseX, viewer.mouseY, cellX, cellY);
@@ -116,10 +96,10 @@ void drawOverlays(Viewer& viewer)
     int cellX = 0, cellY = 0;
     const bool inside = hasLayer(viewer.composition.layer) && cellUnderMouse(viewer, cellX, cellY);
 
-    glViewport(0, 0, viewer.windowWidth, viewer.windowHeight);
+    glViewport(0, 0, viewer.width, viewer.height);
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
-    glOrtho(0.0, viewer.windowWidth, 0.0, viewer.windowHeight, -1.0, 1.0);
+    glOrtho(0.0, viewer.width, 0.0, viewer.height, -1.0, 1.0);
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
     glDisable(GL_TEXTURE_2D);

@@ -13,7 +13,6 @@
 
 #include "files.h"
 #include "heaptuning.h"
-#include "loadmessage.h"
 #include "options.h"
 #include "overview.h"
 #include "gpupicture.h"
@@ -34,29 +33,16 @@ namespace {
 
 void setTitle(Viewer& viewer)
 {
-    char text[512];
-    const Composition& composition = viewer.composition;
-    std::string what = composition.allLayers ? "all layers" : "layer " + std::to_string(composition.layer);
-    char rate[32];
-    if (viewer.paused)
-        std::snprintf(rate, sizeof rate, "paused");
-    else
-        std::snprintf(rate, sizeof rate, "%.0f fps", viewer.fps);
-    if (viewer.blocksView)
-        std::snprintf(text, sizeof text, "fmapview: %s - %s, 3D blocks, %s", viewer.mapPath.c_str(), what.c_str(),
-                      rate);
-    else
-        std::snprintf(text, sizeof text, "fmapview: %s - %s%s, zoom %.2f px/cell, %s", viewer.mapPath.c_str(),
-                      what.c_str(), composition.secondGraphic ? " + second graphics" : "", viewer.flat.zoom, rate);
+    const std::string text = titleText(viewer);
     if (viewer.lastTitle != text) {
         viewer.lastTitle = text;
-        glutSetWindowTitle(text);
+        glutSetWindowTitle(text.c_str());
     }
 }
 
 void drawFlat(Viewer& viewer)
 {
-    glViewport(0, bandHeight, viewer.windowWidth, viewer.areaHeight());
+    glViewport(0, bandHeight, viewer.width, viewer.areaHeight());
     if (usesOverview(viewer.flat)) {
         forgetPicture();
         setMapMatrices(viewer.flat);
@@ -71,34 +57,12 @@ void drawFlat(Viewer& viewer)
     drawFlatPicture(viewer.flat, viewer.composition, background, bandHeight, viewer.mapGeneration);
 }
 
-// Steps the animations in whole ticks of the time passed, with no burst of
-// ticks after a pause or a stall.
-void stepAnimations(Viewer& viewer, int now)
-{
-    if (viewer.paused || now - viewer.lastTick > 1000)
-        viewer.lastTick = now;
-    while (now - viewer.lastTick >= tickMilliseconds) {
-        tmapStepAnims();
-        viewer.lastTick += tickMilliseconds;
-    }
-}
-
-void countFrame(Viewer& viewer, int now)
-{
-    ++viewer.framesCounted;
-    if (now - viewer.fpsSince >= 1000) {
-        viewer.fps = viewer.framesCounted * 1000.0 / (now - viewer.fpsSince);
-        viewer.framesCounted = 0;
-        viewer.fpsSince = now;
-    }
-}
-
 void display()
 {
     Viewer& viewer = theViewer();
     int now = glutGet(GLUT_ELAPSED_TIME);
     watchFile(viewer, now);
-    stepAnimations(viewer, now);
+    stepTicks(viewer, now);
 
     glClearColor(background[0], background[1], background[2], 1.0f);
     glClearDepth(1.0);
@@ -185,7 +149,7 @@ void openWindow(Viewer& viewer, int& argc, char** argv)
     glutInit(&argc, argv);
     glutInitDisplayMode(GLUT_RGBA | GLUT_DOUBLE | GLUT_DEPTH);
     glutInitWindowPosition(48, 48);
-    glutInitWindowSize(viewer.windowWidth, viewer.windowHeight);
+    glutInitWindowSize(viewer.width, viewer.height);
     glutCreateWindow(("fmapview: " + viewer.mapPath).c_str());
     // Closed only now: a server whose last client leaves resets, and GLUT
     // would find it gone for a moment.
@@ -193,6 +157,8 @@ void openWindow(Viewer& viewer, int& argc, char** argv)
 }
 
 } // namespace
+
+double sessionClock() { return glutGet(GLUT_ELAPSED_TIME); }
 
 void endShaderDraws()
 {
@@ -226,19 +192,15 @@ int main(int argc, char** argv)
     viewer.contextVersion = shaderCapableVersion();
     viewer.shaderRenderer = !viewer.fixedFunctionOnly && !viewer.contextVersion.empty();
     viewer.loadedStamp = stampOf(viewer.mapPath);
+    std::vector<unsigned char> bytes;
     std::string reason;
-    if (!tmapfiles::readWholeFile(viewer.mapPath, viewer.goodImage, reason))
+    if (!tmapfiles::readWholeFile(viewer.mapPath, bytes, reason))
         failStart("cannot load map \"" + viewer.mapPath + "\": " + tmapErrorString(TMAP_ERROR_CANNOT_OPEN));
-    if (!decodeImage(viewer, viewer.goodImage))
-        failStart("cannot load map \"" + viewer.mapPath + "\": " + loadFailureMessage());
+    // The area first, so the map is fitted to it.
+    resizeSession(viewer, viewer.width, viewer.height, bandHeight);
+    if (!openMap(viewer, bytes.data(), bytes.size(), viewer.mapPath, decodeImage))
+        failStart("cannot load map \"" + viewer.mapPath + "\": " + viewer.failureReason);
     setUpBlockLight();
-
-    viewer.flat.areaWidth = viewer.windowWidth;
-    viewer.flat.areaHeight = viewer.areaHeight();
-    adoptMap(viewer);
-    fitView(viewer.flat);
-    if (viewer.blocksView)
-        startOrbit(viewer.orbit, viewer.flat);
 
     installInputHandlers();
     glutDisplayFunc(display);

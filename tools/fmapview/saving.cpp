@@ -25,7 +25,7 @@ std::string nextPicturePath(const std::string& mapPath)
 
 void savePicture(Viewer& viewer)
 {
-    const int width = viewer.windowWidth, height = viewer.windowHeight;
+    const int width = viewer.width, height = viewer.height;
     tmapimage::Image image;
     image.width = width;
     image.height = height;

@@ -1,7 +1,8 @@
 // The window viewer's state in one place, and the jobs that share it:
 // watching and reloading the file (watch.cpp), the info line and help
 // (cellinfo.cpp), the 3D view (blocks3d.cpp), saving the window
-// (saving.cpp), the keys and the mouse (input.cpp); main.cpp runs the frames.
+// (saving.cpp), GLUT's keys and mouse handed to the session (input.cpp);
+// main.cpp runs the frames.
 #ifndef TILVOGL_TOOLS_FMAPVIEW_VIEWER_H
 #define TILVOGL_TOOLS_FMAPVIEW_VIEWER_H
 
@@ -11,16 +12,13 @@
 #include <string>
 #include <vector>
 
-#include "overview.h" // Composition
-#include "view.h"     // FlatView, Orbit
+#include "session.h" // Session
 
 namespace fmapview {
 
 const int firstTexture = 10; // names below it are the viewer's own
 const int bandHeight = 20;   // the info line at the bottom of the window
-const int tickMilliseconds = 10;
 const int watchMilliseconds = 100;
-const double wheelZoom = 1.25;
 const float background[3] = {0.12f, 0.12f, 0.15f};
 
 // One version of a file on disk: a change to any part means it was written.
@@ -37,15 +35,14 @@ struct FileStamp {
     }
 };
 
-struct Viewer {
-    // The map and its file.
+// The session (session.h: the map, the view, keys, ticks, title and info
+// line) and what only the window viewer has: the file it watches, the
+// textures it defines and the renderer the context allows.
+struct Viewer : Session {
     std::string mapPath;
-    std::vector<unsigned char> goodImage; // the bytes of the map on screen
-    int texturesDefined = 0;              // names firstTexture.. that may hold a texture
     FileStamp loadedStamp;
     int lastWatch = 0;
-    int mapGeneration = 0;     // counts loads, so cached pictures of an old map go
-    std::string failureReason; // why the file on disk does not load; empty when it does
+    int texturesDefined = 0; // names firstTexture.. that may hold a texture
     // The pictures come from the shader renderer where the context offers
     // OpenGL 3.3 (unless --fixed-function), from the fixed-function path
     // otherwise, and from then on once a map does not upload. The context
@@ -53,54 +50,23 @@ struct Viewer {
     bool shaderRenderer = false;
     bool fixedFunctionOnly = false; // --fixed-function
     std::string contextVersion; // "4.5": the context's, when it offers 3.3
-
-    // What is shown, and how.
-    Composition composition;
-    bool blocksView = false;
-    bool paused = false;
-    bool helpShown = false;
-    bool saveRequested = false;
-    FlatView flat;
-    Orbit orbit;
-    std::string notice; // a short remark in the info line
-    int noticeUntil = 0;
-
-    // The window and the pointer.
-    int windowWidth = 800, windowHeight = 600;
-    int mouseX = -1, mouseY = -1;
-    bool dragging = false;
-    int dragX = 0, dragY = 0;
-
-    // Time: animation ticks and the frame rate in the title.
-    int lastTick = 0;
-    int framesCounted = 0, fpsSince = 0;
-    double fps = 0;
     std::string lastTitle;
-
-    int areaHeight() const { return std::max(1, windowHeight - bandHeight); }
 };
 
 // The one window's state, for GLUT's handlers (which take no argument).
 Viewer& theViewer();
 
-bool hasLayer(int layer);
-int firstPresentLayer();
-
 // watch.cpp
 FileStamp stampOf(const std::string& path);
-// Decodes the image into the library, deleting the textures of graphics the
-// new map no longer has.
-bool decodeImage(Viewer& viewer, const std::vector<unsigned char>& bytes);
-// After a map became current: animations from the start, the layer and the
-// view kept as far as the new map allows.
-void adoptMap(Viewer& viewer);
+// Decodes the image into the library (and uploads it for the shader
+// renderer), deleting the textures of graphics the new map no longer has.
+bool decodeImage(const unsigned char* bytes, size_t size);
 // Reads and decodes the file; on failure the last good map stays.
 void reloadMap(Viewer& viewer);
 // Reloads when the file changed since it was read; true when it did.
 bool watchFile(Viewer& viewer, int now);
 
 // cellinfo.cpp
-void say(Viewer& viewer, const std::string& text);
 bool cellUnderMouse(const Viewer& viewer, int& cellX, int& cellY);
 void drawOverlays(Viewer& viewer);
 

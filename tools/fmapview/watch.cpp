@@ -8,21 +8,12 @@
 
 #include "files.h"
 #include "loadmessage.h"
+#include "overview.h"
 #include "tilvogl/tilvogl.h"
 #include "tilvogl/tilvogl_gpu.h"
 #include "viewer.h"
 
 namespace fmapview {
-
-bool hasLayer(int layer) { return layer >= 0 && layer < TMAP_LAYER_COUNT && tmapLayers[layer] != nullptr; }
-
-int firstPresentLayer()
-{
-    for (int layer = 0; layer < TMAP_LAYER_COUNT; ++layer)
-        if (hasLayer(layer))
-            return layer;
-    return -1;
-}
 
 FileStamp stampOf(const std::string& path)
 {
@@ -39,10 +30,11 @@ FileStamp stampOf(const std::string& path)
     return stamp;
 }
 
-bool decodeImage(Viewer& viewer, const std::vector<unsigned char>& bytes)
+bool decodeImage(const unsigned char* bytes, size_t size)
 {
+    Viewer& viewer = theViewer();
     if (viewer.shaderRenderer) {
-        if (tmapDecodeBuffer(bytes.data(), bytes.size(), TMAP_TEXTURES_NONE) != 0)
+        if (tmapDecodeBuffer(bytes, size, TMAP_TEXTURES_NONE) != 0)
             return false;
         if (tmapGpuUpload() == 0)
             return true;
@@ -50,7 +42,7 @@ bool decodeImage(Viewer& viewer, const std::vector<unsigned char>& bytes)
         tmapGpuRelease();
         viewer.shaderRenderer = false;
     }
-    int result = tmapDecodeBuffer(bytes.data(), bytes.size(), firstTexture);
+    int result = tmapDecodeBuffer(bytes, size, firstTexture);
     // A decode that failed may have defined textures before it stopped.
     viewer.texturesDefined = std::max(viewer.texturesDefined, tmapGraphicCount);
     if (result != 0)
@@ -64,52 +56,18 @@ bool decodeImage(Viewer& viewer, const std::vector<unsigned char>& bytes)
     return true;
 }
 
-void adoptMap(Viewer& viewer)
-{
-    tmapResetAnims();
-    invalidateOverview();
-    ++viewer.mapGeneration;
-    Composition& composition = viewer.composition;
-    if (!hasLayer(composition.layer)) {
-        int layer = firstPresentLayer();
-        if (layer >= 0 && composition.layer != layer)
-            say(viewer, "the map has no layer " + std::to_string(composition.layer) + "; showing layer "
-                            + std::to_string(layer));
-        composition.layer = std::max(layer, 0);
-    }
-    if (hasLayer(composition.layer))
-        tmapSelectLayer(unsigned(composition.layer));
-    FlatView& flat = viewer.flat;
-    bool sameSize = flat.mapWidth == tmapWidth && flat.mapHeight == tmapHeight;
-    flat.mapWidth = tmapWidth;
-    flat.mapHeight = tmapHeight;
-    flat.largestZoom = 16.0 * std::max(1, std::max(tmapTileWidth, tmapTileHeight));
-    if (!sameSize)
-        fitView(flat);
-    limitView(flat);
-    viewer.orbit.targetX = std::clamp(viewer.orbit.targetX, 0.0, double(tmapWidth));
-    viewer.orbit.targetY = std::clamp(viewer.orbit.targetY, 0.0, double(tmapHeight));
-}
-
 void reloadMap(Viewer& viewer)
 {
     viewer.loadedStamp = stampOf(viewer.mapPath);
     std::vector<unsigned char> bytes;
     std::string reason;
     if (!tmapfiles::readWholeFile(viewer.mapPath, bytes, reason)) {
-        viewer.failureReason = tmapErrorString(TMAP_ERROR_CANNOT_OPEN);
+        refuseMap(viewer, viewer.mapPath, tmapErrorString(TMAP_ERROR_CANNOT_OPEN));
         return;
     }
-    if (decodeImage(viewer, bytes)) {
-        viewer.goodImage.swap(bytes);
-        viewer.failureReason.clear();
-        adoptMap(viewer);
-        return;
-    }
-    // The last good map is decoded again from memory, so the picture stays.
-    viewer.failureReason = loadFailureMessage();
-    decodeImage(viewer, viewer.goodImage);
-    adoptMap(viewer);
+    openMap(viewer, bytes.data(), bytes.size(), viewer.mapPath, decodeImage);
+    // Decoded again either way, this map or the last good one.
+    invalidateOverview();
 }
 
 bool watchFile(Viewer& viewer, int now)

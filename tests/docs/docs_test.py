@@ -14,7 +14,8 @@ How a code block says what it is, in its fence's info string:
 
   ```c program [MODULE...]     a complete C program (C99), ```cpp program a
                                C++17 one; MODULEs are pkg-config modules it
-                               needs beside tilvogl (glfw3, glut, glm, ...)
+                               needs beside tilvogl (glfw3, glut, glm, ...),
+                               or compiler options (-pthread)
   ```c fragment HARNESS        code that only compiles inside a harness,
   ```cpp fragment HARNESS      one of:
       compat-body  the statements of a function run while a
@@ -28,7 +29,7 @@ How a code block says what it is, in its fence's info string:
                    in scope. Included: stdio.h, string.h, tilvogl/tilvogl.h,
                    tilvogl/tilvogl_gpu.h.
       file         declarations and definitions at file scope, with the
-                   includes of compat-body.
+                   includes of compat-body and tilvogl/tilvogl_gpu.h.
   ```sh run                    commands that run as they stand: bash -e in a
                                scratch folder holding build/bin (the
                                programs and the demo maps), with build/bin
@@ -160,7 +161,7 @@ HARNESSES = {
                   "    (void)width; (void)height; (void)projection; (void)modelview;\n",
                   "    return 0;\n}\nint main(void)\n{\n    float identity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};\n"
                   "    return snippet(640, 480, identity, identity);\n}\n"),
-    "file": ("#include <GL/gl.h>\n#include <stdio.h>\n#include <tilvogl/tilvogl.h>\n",
+    "file": ("#include <GL/gl.h>\n#include <stdio.h>\n#include <tilvogl/tilvogl.h>\n#include <tilvogl/tilvogl_gpu.h>\n",
              "int main(void) { return 0; }\n"),
 }
 
@@ -188,8 +189,11 @@ def check_snippets(root, files, build):
                     continue
                 language = CODE_LANGUAGES[block.language]
                 where = block.where(root)
+                options = []
                 if block.kind == "program":
-                    source, modules = block.text, block.rest
+                    source = block.text
+                    modules = [word for word in block.rest if not word.startswith("-")]
+                    options = [word for word in block.rest if word.startswith("-")]
                 elif block.kind == "fragment" and len(block.rest) == 1 and block.rest[0] in HARNESSES:
                     head, tail = HARNESSES[block.rest[0]]
                     source, modules = head + block.text + tail, []
@@ -206,7 +210,8 @@ def check_snippets(root, files, build):
                 with open(name, "w") as f:
                     f.write(source)
                 compiler = ["cc", "-std=c99"] if language == "c" else ["c++", "-std=c++17"]
-                command = compiler + ["-Wall", "-Wextra", "-Werror", "-o", name + ".out", name] + flags.stdout.split()
+                command = (compiler + ["-Wall", "-Wextra", "-Werror", "-o", name + ".out", name] + options
+                           + flags.stdout.split())
                 result = subprocess.run(command, capture_output=True, text=True)
                 compiled += 1
                 if result.returncode != 0:

@@ -734,7 +734,7 @@ TEST(GpuRenderer, UploadingAgainReplacesTheObjects)
     ASSERT_EQ(tmapGpuUpload(), 0);
     const std::vector<int> once = liveObjects();
     EXPECT_GT(once[0], none[0]);
-    EXPECT_EQ(once[1], none[1] + 6);
+    EXPECT_EQ(once[1], none[1] + 8);
     // New maps and the same map again: always as many objects as one upload.
     for (int round = 0; round < 6; ++round) {
         ASSERT_TRUE(decodeKeepingPixels(images[round % 2]));

@@ -20,8 +20,12 @@ void setVector(float *target, float a, float b, float c, float d)
     target[3] = d;
 }
 
-void setView(const TmapGpuProgram &program, const TmapGpuView &view)
+void setView(TmapGpuProgram &program, const TmapGpuView &view)
 {
+    if (program.viewHeld && std::memcmp(&program.heldView, &view, sizeof view) == 0)
+        return;
+    program.viewHeld = true;
+    program.heldView = view;
     glm::mat4 projection = glm::make_mat4(view.projection);
     glm::mat4 modelview = glm::make_mat4(view.modelview);
     glm::mat4 modelviewProjection = projection * modelview;
@@ -44,7 +48,7 @@ void setView(const TmapGpuProgram &program, const TmapGpuView &view)
 }
 
 // The program with the view, the tables and the window's cells.
-void useProgram(const TmapGpuProgram &program, const TmapGpuView &view, int layer, GLuint layerTexture,
+void useProgram(TmapGpuProgram &program, const TmapGpuView &view, int layer, GLuint layerTexture,
                 const TmapSpan &across, const TmapSpan &down, float z)
 {
     const TmapGpuCopy &copy = tmapGpuCopy;
@@ -118,7 +122,8 @@ int drawFlat(const TmapGpuView *view, Field field, int cellX, int cellY, int col
     if (ready <= 0)
         return ready;
     const bool animated = (tmapGpuCopy.layersAnimated >> layer) & 1u;
-    const TmapGpuProgram &program = tmapGpuCopy.programs[tmapGpuFlat | (animated ? tmapGpuAnimated : 0)];
+    TmapGpuProgram &program =
+        tmapGpuCopy.programs[tmapGpuFlat | (animated ? tmapGpuAnimated : 0) | (view->fogEnabled ? 0 : tmapGpuFlatFogless)];
     useProgram(program, *view, layer, layerTexture, across, down, z);
     tmapGl.BindVertexArray(tmapGpuCopy.vertexArray);
     float x1 = farEdge(across.origin, cellWidth, across.end - across.begin);
@@ -189,7 +194,7 @@ int tmapGpuDrawBlocks(const TmapGpuView *view, int cellX, int cellY, int columns
         return 0;
     const int kind = (tmapGpuCopy.facesAnimated ? tmapGpuAnimated : 0) |
                      (view->alphaTest ? tmapGpuColumnsAlphaTested : 0);
-    const TmapGpuProgram &program = tmapGpuCopy.programs[kind];
+    TmapGpuProgram &program = tmapGpuCopy.programs[kind];
     useProgram(program, *view, layer, layerTexture, across, down, baseZ);
     tmapGl.BindVertexArray(tmapGpuCopy.faceArray);
     tmapGl.DrawElements(GL_TRIANGLES, GLsizei(tmapGpuCopy.faceCount * 6), GL_UNSIGNED_INT, nullptr);

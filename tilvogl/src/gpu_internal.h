@@ -16,6 +16,7 @@
 
 #include "gpu_gl.h"
 #include "tilvogl/tilvogl.h"
+#include "tilvogl/tilvogl_gpu.h" // TmapGpuView
 
 // Texels per block record in the blocks table: graphics 1 and 2, the flags
 // and the cubes of a column starting at it; then graphics 3 and 4.
@@ -45,15 +46,22 @@ struct TmapGpuProgram {
 #define TMAP_GPU_UNIFORM_FIELD(uniform) GLint uniform;
     TMAP_GPU_UNIFORMS(TMAP_GPU_UNIFORM_FIELD)
 #undef TMAP_GPU_UNIFORM_FIELD
+    // The view its uniforms hold (a program keeps them while others are
+    // used), so that draws under the same view send none of them again.
+    bool viewHeld;
+    TmapGpuView heldView;
 };
 
 // The programs, one for each combination of these bits (the flat ones
-// leave the alpha test to a uniform).
+// leave the alpha test to a uniform). A software GL runs the code of both
+// sides of a branch, so what a draw does not need is left out of its
+// program rather than skipped by a uniform.
 enum TmapGpuProgramKind {
     tmapGpuAnimated = 1,           // resolves animated cells through the animation table
-    tmapGpuColumnsAlphaTested = 2, // discards fragments of alpha 0
+    tmapGpuColumnsAlphaTested = 2, // columns: discards fragments of alpha 0
+    tmapGpuFlatFogless = 2,        // flat: without fog (a fifth of a flat fragment's work)
     tmapGpuFlat = 4,               // the flat program, else the column program
-    tmapGpuProgramKinds = 6
+    tmapGpuProgramKinds = 8
 };
 
 // Vertex attributes of the column program.

@@ -153,10 +153,12 @@ void finish(vec2 texCoord, int graphic)
 {
     vec4 result = graphicTexel(texCoord, graphic);
     result *= gl_FrontFacing ? frontColour : backColour;
+#ifndef TMAP_FOGLESS
     if (fogEnabled != 0) {
         float f = clamp(exp(-fogDensity * abs(eyeDepth)), 0.0, 1.0);
         result.rgb = mix(fogColour.rgb, result.rgb, f);
     }
+#endif
     // A column program without the alpha test never discards, so that the
     // GL may test depth before shading (a software GL shades every
     // fragment of a program that may discard).
@@ -401,6 +403,8 @@ int tmapGpuBuildProgram(int kind, bool embedded, TmapGpuProgram &program)
         {"#define TMAP_COLUMNS\n#define TMAP_ANIMATED\n#define TMAP_ALPHA_TEST\n", "animated alpha-tested block columns"},
         {"#define TMAP_FLAT\n", "flat layers"},
         {"#define TMAP_FLAT\n#define TMAP_ANIMATED\n", "animated flat layers"},
+        {"#define TMAP_FLAT\n#define TMAP_FOGLESS\n", "flat layers without fog"},
+        {"#define TMAP_FLAT\n#define TMAP_ANIMATED\n#define TMAP_FOGLESS\n", "animated flat layers without fog"},
     };
     const Kind &of = kinds[kind];
     const char *layoutDefine = tmapGpuCopy.graphicsAcross * tmapGpuCopy.graphicsDown > 1

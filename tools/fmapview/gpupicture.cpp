@@ -54,6 +54,12 @@ glm::mat4 orbitProjection(const Orbit& orbit, int width, int height)
 void drawFlatThroughShaders(const FlatView& view, const Composition& composition, int bottom)
 {
     glViewport(0, bottom, view.areaWidth, view.areaHeight);
+    drawCellsThroughShaders(view, composition, {visibleCells(view)});
+}
+
+void drawCellsThroughShaders(const FlatView& view, const Composition& composition,
+                             const std::vector<CellRange>& rectangles)
+{
     glDisable(GL_DEPTH_TEST);
     glDisable(GL_CULL_FACE);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
@@ -68,7 +74,6 @@ void drawFlatThroughShaders(const FlatView& view, const Composition& composition
     setMatrices(gpuView, glm::mat4(glm::ortho(0.0, double(view.areaWidth), double(view.areaHeight), 0.0, -1.0, 1.0)),
                 glm::mat4(modelview));
 
-    CellRange cells = visibleCells(view);
     for (int layer = 0; layer < TMAP_LAYER_COUNT; ++layer) {
         if (!hasLayer(layer) || !(composition.allLayers || layer == composition.layer))
             continue;
@@ -77,12 +82,19 @@ void drawFlatThroughShaders(const FlatView& view, const Composition& composition
             glEnable(GL_BLEND);
         else
             glDisable(GL_BLEND);
-        tmapGpuDrawLayer(&gpuView, cells.x, cells.y, cells.columns, cells.rows, float(cells.x), float(cells.y), 0.0f,
-                         1.0f, 1.0f);
+        // Blended over what lies below, a texel of alpha 0 changes nothing:
+        // the alpha test leaves the same picture and lets the renderer skip
+        // the parts of the layer that are all clear.
+        gpuView.alphaTest = composition.allLayers;
+        for (const CellRange& cells : rectangles)
+            tmapGpuDrawLayer(&gpuView, cells.x, cells.y, cells.columns, cells.rows, float(cells.x), float(cells.y),
+                             0.0f, 1.0f, 1.0f);
         if (composition.secondGraphic) {
             glEnable(GL_BLEND);
-            tmapGpuDrawLayerSecondGraphic(&gpuView, cells.x, cells.y, cells.columns, cells.rows, float(cells.x),
-                                          float(cells.y), 0.0f, 1.0f, 1.0f);
+            gpuView.alphaTest = 1;
+            for (const CellRange& cells : rectangles)
+                tmapGpuDrawLayerSecondGraphic(&gpuView, cells.x, cells.y, cells.columns, cells.rows, float(cells.x),
+                                              float(cells.y), 0.0f, 1.0f, 1.0f);
         }
     }
     glDisable(GL_BLEND);

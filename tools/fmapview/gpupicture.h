@@ -9,6 +9,8 @@
 #ifndef TILVOGL_TOOLS_FMAPVIEW_GPUPICTURE_H
 #define TILVOGL_TOOLS_FMAPVIEW_GPUPICTURE_H
 
+#include <vector>
+
 #include "overview.h"
 #include "view.h"
 
@@ -17,6 +19,12 @@ namespace fmapview {
 // Draws the flat view into the map area: the viewport from window row
 // bottom up, the view's size. Only the cells in view are drawn.
 void drawFlatThroughShaders(const FlatView& view, const Composition& composition, int bottom);
+
+// Draws the cells of every drawn layer in the rectangles, first graphics
+// then second ones, layer by layer over all the rectangles, in the view's
+// map coordinates, into the viewport set.
+void drawCellsThroughShaders(const FlatView& view, const Composition& composition,
+                             const std::vector<CellRange>& rectangles);
 
 // Draws the layer composition.layer as block columns around the point the
 // orbit looks at, into an area of width x height pixels from window row

@@ -49,12 +49,8 @@ void drawFlat(Viewer& viewer)
         drawOverview(viewer.composition, background, viewer.flat.zoom);
         return;
     }
-    if (viewer.shaderRenderer) {
-        drawFlatThroughShaders(viewer.flat, viewer.composition, bandHeight);
-        endShaderDraws();
-        return;
-    }
-    drawFlatPicture(viewer.flat, viewer.composition, background, bandHeight, viewer.mapGeneration);
+    drawFlatPicture(viewer.flat, viewer.composition, background, bandHeight, viewer.mapGeneration,
+                    viewer.shaderRenderer);
 }
 
 void display()
@@ -165,6 +161,20 @@ void endShaderDraws()
     glUseProgram(0);
     glBindVertexArray(0);
     glActiveTexture(GL_TEXTURE0);
+}
+
+unsigned viewerTexture(int slot)
+{
+    static GLuint handedOut[2] = {0, 0};
+    const bool generated = handedOut[0] != 0;
+    if (theViewer().shaderRenderer && !generated)
+        glGenTextures(2, handedOut);
+    if (!theViewer().shaderRenderer && generated) {
+        // The shader renderer gave up on a map: the fixed names again.
+        glDeleteTextures(2, handedOut);
+        handedOut[0] = handedOut[1] = 0;
+    }
+    return handedOut[0] != 0 ? handedOut[slot] : unsigned(slot + 1);
 }
 
 std::string rendererText(const Viewer& viewer)

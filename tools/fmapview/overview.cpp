@@ -1,4 +1,5 @@
 #include "overview.h"
+#include "viewer.h" // viewerTexture
 
 #include <GL/gl.h> // textures, glGetTexImage, immediate-mode quad
 
@@ -180,7 +181,7 @@ void rebuild(const Composition& composition, const float background[3], int newS
     selectLayerOf(current);
     rememberFrames();
 
-    glBindTexture(GL_TEXTURE_2D, overviewTexture);
+    glBindTexture(GL_TEXTURE_2D, viewerTexture(overviewTextureSlot));
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
@@ -224,7 +225,7 @@ void refresh(const Composition& composition)
     rememberFrames();
     if (lastRow < firstRow)
         return;
-    glBindTexture(GL_TEXTURE_2D, overviewTexture);
+    glBindTexture(GL_TEXTURE_2D, viewerTexture(overviewTextureSlot));
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
     glTexSubImage2D(GL_TEXTURE_2D, 0, 0, firstRow, texelsWide, lastRow - firstRow + 1, GL_RGBA,
                     GL_UNSIGNED_BYTE, &texels[size_t(firstRow) * size_t(texelsWide) * 4]);
@@ -252,7 +253,7 @@ void drawOverview(const Composition& composition, const float background[3], dou
     float right = float(texelsWide * scale), bottom = float(texelsHigh * scale);
     glEnable(GL_TEXTURE_2D);
     glDisable(GL_BLEND);
-    glBindTexture(GL_TEXTURE_2D, overviewTexture);
+    glBindTexture(GL_TEXTURE_2D, viewerTexture(overviewTextureSlot));
     glBegin(GL_QUADS);
     glTexCoord2f(0, 0);
     glVertex2f(0, 0);

@@ -16,8 +16,8 @@ struct Composition {
     bool secondGraphic = false;
 };
 
-// Texture name of the overview image; the map's textures start above it.
-const unsigned overviewTexture = 1;
+// Texture name of the overview image (viewer.h: viewerTexture).
+const int overviewTextureSlot = 0;
 
 // Forgets the cached image; the next draw rebuilds it from the current map
 // (its graphics are measured again). Call after every load.

@@ -3,10 +3,13 @@
 #include <GL/gl.h> // textures, glCopyTexSubImage2D, immediate-mode quads
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <vector>
 
+#include "gpupicture.h"
 #include "tilvogl/tilvogl.h"
+#include "viewer.h" // endShaderDraws, viewerTexture
 
 namespace fmapview {
 
@@ -15,6 +18,7 @@ namespace {
 // What the current frame draws, set by drawFlatPicture.
 FlatView flat;
 Composition composition;
+bool shaderCells = false; // cells drawn through the shader renderer
 float backgroundColour[3] = {0, 0, 0};
 int areaBottom = 0; // window row of the map area's lowest pixel
 
@@ -28,9 +32,15 @@ bool drawsLayer(int layer)
     return hasLayer(layer) && (composition.allLayers || layer == composition.layer);
 }
 
-// The cells of every drawn layer, first graphics then second ones.
-void drawCellsOfComposition(const CellRange& cells)
+// The cells of every drawn layer in the rectangles, first graphics then
+// second ones, layer by layer over all the rectangles.
+void drawCellsOfComposition(const std::vector<CellRange>& rectangles)
 {
+    if (shaderCells) {
+        drawCellsThroughShaders(flat, composition, rectangles);
+        endShaderDraws();
+        return;
+    }
     for (int layer = 0; layer < TMAP_LAYER_COUNT; ++layer) {
         if (!drawsLayer(layer))
             continue;
@@ -39,12 +49,14 @@ void drawCellsOfComposition(const CellRange& cells)
             glEnable(GL_BLEND);
         else
             glDisable(GL_BLEND);
-        tmapDrawLayer(cells.x, cells.y, cells.columns, cells.rows, float(cells.x), float(cells.y), 0.0f, 1.0f,
-                      1.0f);
+        for (const CellRange& cells : rectangles)
+            tmapDrawLayer(cells.x, cells.y, cells.columns, cells.rows, float(cells.x), float(cells.y), 0.0f, 1.0f,
+                          1.0f);
         if (composition.secondGraphic) {
             glEnable(GL_BLEND);
-            tmapDrawLayerSecondGraphic(cells.x, cells.y, cells.columns, cells.rows, float(cells.x),
-                                       float(cells.y), 0.0f, 1.0f, 1.0f);
+            for (const CellRange& cells : rectangles)
+                tmapDrawLayerSecondGraphic(cells.x, cells.y, cells.columns, cells.rows, float(cells.x),
+                                           float(cells.y), 0.0f, 1.0f, 1.0f);
         }
     }
     glDisable(GL_BLEND);
@@ -60,15 +72,18 @@ struct PictureKey {
     int layer = 0;
     bool allLayers = false, secondGraphic = false;
     int mapGeneration = -1;
+    bool throughShaders = false;
     bool operator==(const PictureKey& o) const
     {
         return centreX == o.centreX && centreY == o.centreY && zoom == o.zoom && width == o.width
                && height == o.height && layer == o.layer && allLayers == o.allLayers
-               && secondGraphic == o.secondGraphic && mapGeneration == o.mapGeneration;
+               && secondGraphic == o.secondGraphic && mapGeneration == o.mapGeneration
+               && throughShaders == o.throughShaders;
     }
 };
 bool pictureCached = false;
 PictureKey pictureKey;
+unsigned pictureTextureName = 0;
 int pictureTextureWidth = 0, pictureTextureHeight = 0;
 std::vector<int> animatedCells; // cells in view showing an animation in a drawn layer (x + y * width)
 std::vector<int32_t> framesDrawn;
@@ -85,6 +100,7 @@ PictureKey currentPictureKey(int mapGeneration)
     key.allLayers = composition.allLayers;
     key.secondGraphic = composition.secondGraphic;
     key.mapGeneration = mapGeneration;
+    key.throughShaders = shaderCells;
     return key;
 }
 
@@ -126,8 +142,10 @@ bool findAnimatedCells(const CellRange& cells)
 // The map area of the back buffer into the picture texture.
 void keepPicture()
 {
-    glBindTexture(GL_TEXTURE_2D, pictureTexture);
-    if (pictureTextureWidth != flat.areaWidth || pictureTextureHeight != flat.areaHeight) {
+    glBindTexture(GL_TEXTURE_2D, viewerTexture(pictureTextureSlot));
+    if (pictureTextureName != viewerTexture(pictureTextureSlot) || pictureTextureWidth != flat.areaWidth ||
+        pictureTextureHeight != flat.areaHeight) {
+        pictureTextureName = viewerTexture(pictureTextureSlot);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
         glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, flat.areaWidth, flat.areaHeight, 0, GL_RGBA, GL_UNSIGNED_BYTE,
@@ -148,7 +166,7 @@ void drawKeptPicture()
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
     glDisable(GL_BLEND);
-    glBindTexture(GL_TEXTURE_2D, pictureTexture);
+    glBindTexture(GL_TEXTURE_2D, viewerTexture(pictureTextureSlot));
     glBegin(GL_QUADS);
     glTexCoord2f(0, 0);
     glVertex2i(0, 0);
@@ -161,25 +179,57 @@ void drawKeptPicture()
     glEnd();
 }
 
-// Draws a rectangle of cells anew: on the background first, exactly
-// covering the pixels their quads cover, then every drawn layer.
-void redrawCells(const CellRange& cells)
+// The window's pixels of a rectangle of cells, rounded outward, as the
+// scissor box.
+void scissorAround(const CellRange& cells)
 {
+    const double left = flat.areaWidth / 2.0 + flat.zoom * (cells.x - flat.centreX);
+    const double right = flat.areaWidth / 2.0 + flat.zoom * (cells.x + cells.columns - flat.centreX);
+    const double top = flat.areaHeight / 2.0 + flat.zoom * (cells.y - flat.centreY);
+    const double bottom = flat.areaHeight / 2.0 + flat.zoom * (cells.y + cells.rows - flat.centreY);
+    const int x0 = std::max(0, int(std::floor(left))), x1 = std::min(flat.areaWidth, int(std::ceil(right)));
+    const int y0 = std::max(0, int(std::floor(top))), y1 = std::min(flat.areaHeight, int(std::ceil(bottom)));
+    glScissor(x0, areaBottom + flat.areaHeight - y1, std::max(0, x1 - x0), std::max(0, y1 - y0));
+}
+
+// Draws rectangles of cells anew, apart from one another: on the
+// background first, exactly covering the pixels their quads cover, then
+// every drawn layer. The shader renderer draws the whole view again, cut
+// to each rectangle's pixels (and a few around them): its pixels depend on
+// the window drawn, so only the same window gives back the same picture.
+void redrawCells(const std::vector<CellRange>& rectangles)
+{
+    if (shaderCells) {
+        const std::vector<CellRange> whole = {visibleCells(flat)};
+        glClearColor(backgroundColour[0], backgroundColour[1], backgroundColour[2], 1.0f);
+        glEnable(GL_SCISSOR_TEST);
+        for (const CellRange& cells : rectangles) {
+            scissorAround(cells);
+            glClear(GL_COLOR_BUFFER_BIT);
+            drawCellsOfComposition(whole);
+        }
+        glDisable(GL_SCISSOR_TEST);
+        return;
+    }
     glDisable(GL_TEXTURE_2D);
     glDisable(GL_BLEND);
     glColor3f(backgroundColour[0], backgroundColour[1], backgroundColour[2]);
-    glRecti(cells.x, cells.y, cells.x + cells.columns, cells.y + cells.rows);
+    for (const CellRange& cells : rectangles)
+        glRecti(cells.x, cells.y, cells.x + cells.columns, cells.y + cells.rows);
     glColor4f(1, 1, 1, 1);
     glEnable(GL_TEXTURE_2D);
-    drawCellsOfComposition(cells);
+    drawCellsOfComposition(rectangles);
 }
 
 // Draws the animated cells whose frames moved again over the kept picture:
-// a few one by one, many as the rectangle around them (one batched draw
-// per layer beats thousands of single cells).
+// a few one by one, many as the runs of 8 x 8-cell squares holding them
+// along each row of squares (one draw per layer and run beats thousands of
+// single cells, and unlike the rectangle around them all leaves the
+// still parts of the map alone).
 void redrawAnimatedCells()
 {
     const size_t fewCells = 64;
+    const int square = 4;
     std::vector<int> moved;
     for (int index : animatedCells) {
         for (int layer = 0; layer < TMAP_LAYER_COUNT; ++layer) {
@@ -194,19 +244,32 @@ void redrawAnimatedCells()
     if (moved.empty())
         return;
     setMapMatrices(flat);
+    std::vector<CellRange> rectangles;
     if (moved.size() <= fewCells) {
         for (int index : moved)
-            redrawCells({index % tmapWidth, index / tmapWidth, 1, 1});
+            rectangles.push_back({index % tmapWidth, index / tmapWidth, 1, 1});
+        redrawCells(rectangles);
         return;
     }
-    int left = tmapWidth, top = tmapHeight, right = 0, bottom = 0;
-    for (int index : moved) {
-        left = std::min(left, index % tmapWidth);
-        right = std::max(right, index % tmapWidth + 1);
-        top = std::min(top, index / tmapWidth);
-        bottom = std::max(bottom, index / tmapWidth + 1);
-    }
-    redrawCells({left, top, right - left, bottom - top});
+    const CellRange view = visibleCells(flat);
+    const int across = (view.columns + square - 1) / square, down = (view.rows + square - 1) / square;
+    std::vector<bool> holdsMoved(size_t(across) * size_t(down), false);
+    for (int index : moved)
+        holdsMoved[size_t((index / tmapWidth - view.y) / square) * size_t(across) +
+                   size_t((index % tmapWidth - view.x) / square)] = true;
+    for (int row = 0; row < down; ++row)
+        for (int first = 0; first < across; ++first) {
+            if (!holdsMoved[size_t(row) * size_t(across) + size_t(first)])
+                continue;
+            int end = first + 1;
+            while (end < across && holdsMoved[size_t(row) * size_t(across) + size_t(end)])
+                ++end;
+            const int x = view.x + first * square, y = view.y + row * square;
+            rectangles.push_back({x, y, std::min(end * square, view.columns) - first * square,
+                                  std::min(square, view.rows - row * square)});
+            first = end;
+        }
+    redrawCells(rectangles);
 }
 
 } // namespace
@@ -235,10 +298,11 @@ void forgetPicture()
 }
 
 void drawFlatPicture(const FlatView& view, const Composition& shown, const float background[3], int bottom,
-                     int mapGeneration)
+                     int mapGeneration, bool throughShaders)
 {
     flat = view;
     composition = shown;
+    shaderCells = throughShaders;
     std::copy(background, background + 3, backgroundColour);
     areaBottom = bottom;
     setMapMatrices(flat);
@@ -254,7 +318,7 @@ void drawFlatPicture(const FlatView& view, const Composition& shown, const float
         return;
     }
     CellRange cells = visibleCells(flat);
-    drawCellsOfComposition(cells);
+    drawCellsOfComposition({cells});
     pictureCached = findAnimatedCells(cells);
     if (pictureCached) {
         keepPicture();

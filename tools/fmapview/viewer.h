@@ -89,6 +89,11 @@ void redrawContinuously(bool on);
 void endShaderDraws();
 // "shader renderer, GL 4.5" or "fixed-function renderer", for the info line.
 std::string rendererText(const Viewer& viewer);
+// The texture name of one of the viewer's own textures (overviewTextureSlot,
+// pictureTextureSlot): below firstTexture for the fixed-function path, whose
+// map textures take the names from firstTexture on, and one the GL hands
+// out for the shader renderer, whose objects' names the GL hands out too.
+unsigned viewerTexture(int slot);
 
 } // namespace fmapview
 

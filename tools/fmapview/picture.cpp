@@ -319,7 +319,12 @@ void drawFlatPicture(const FlatView& view, const Composition& shown, const float
     }
     CellRange cells = visibleCells(flat);
     drawCellsOfComposition({cells});
-    pictureCached = findAnimatedCells(cells);
+    // The shader renderer's cost is the picture's pixels, not its cells: far
+    // out, finding the animated cells of a moving view would cost a frame
+    // more than drawing it again.
+    const int64_t mostShaderCells = 65536;
+    const bool worthKeeping = !shaderCells || int64_t(cells.columns) * cells.rows <= mostShaderCells;
+    pictureCached = worthKeeping && findAnimatedCells(cells);
     if (pictureCached) {
         keepPicture();
         pictureKey = key;

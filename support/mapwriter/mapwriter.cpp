@@ -238,7 +238,7 @@ std::vector<ChunkEntry> listChunks(const Bytes& file) {
     while (remaining > 0 && at + 8 <= file.size()) {
         ChunkEntry chunk;
         chunk.tag.assign(reinterpret_cast<const char*>(&file[at]), 4);
-        chunk.offset = long(at);
+        chunk.offset = int64_t(at);
         chunk.length = bigEndian32(at + 4);
         chunk.known = std::find(std::begin(knownTags), std::end(knownTags), chunk.tag) != std::end(knownTags);
         chunk.truncated = uint64_t(at) + 8 + chunk.length > file.size();
@@ -251,11 +251,11 @@ std::vector<ChunkEntry> listChunks(const Bytes& file) {
     return chunks;
 }
 
-long chunkOffset(const Bytes& image, const std::string& tag) {
+int64_t chunkOffset(const Bytes& image, const std::string& tag) {
     size_t at = 12;
     while (at + 8 <= image.size()) {
         if (std::string(reinterpret_cast<const char*>(&image[at]), 4) == tag)
-            return long(at);
+            return int64_t(at);
         uint32_t length = (uint32_t(image[at + 4]) << 24) | (uint32_t(image[at + 5]) << 16)
                         | (uint32_t(image[at + 6]) << 8) | image[at + 7];
         at += 8 + size_t(length);

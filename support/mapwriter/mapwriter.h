@@ -86,13 +86,14 @@ Chunk buildLayerChunk(const Map& map, int layer);  // "BODY" or "LYRn" from map.
 std::string layerTag(int layer);
 // First chunk with this tag, or nullptr.
 Chunk* findChunk(std::vector<Chunk>& chunks, const std::string& tag);
-// Byte offset in a form image of the first chunk with this tag, or -1.
-long chunkOffset(const Bytes& image, const std::string& tag);
+// Byte offset in a form image of the first chunk with this tag, or -1
+// (64 bits, as tmapErrorOffset).
+int64_t chunkOffset(const Bytes& image, const std::string& tag);
 
 // One chunk of a form image as the library's chunk walk meets it.
 struct ChunkEntry {
     std::string tag;        // the four tag bytes as stored
-    long offset = 0;        // of the tag, from the start of the file
+    int64_t offset = 0;     // of the tag, from the start of the file
     uint32_t length = 0;    // data bytes
     bool known = false;     // a tag the library decodes; others are skipped
     bool truncated = false; // the data runs past the end of the file

@@ -10,6 +10,11 @@
 #include <cstdio>
 #include <cstring>
 
+#if defined(_WIN32)
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h> // MultiByteToWideChar: UTF-8 paths for _wfopen
+#endif
+
 #include "bytexture.h" // tmapReleaseDrawScratch
 #include "internal.h"
 
@@ -53,7 +58,7 @@ int decodeFailure(int code, TmapModel &map, TmapLoadError &error, const unsigned
         // A chunk header cut off by the end of the form has fewer tag bytes.
         size_t tagBytes = size_t(formEnd - chunk) < 4 ? size_t(formEnd - chunk) : 4;
         std::memcpy(error.chunk, chunk, tagBytes);
-        error.offset = long(chunk - image);
+        error.offset = int64_t(chunk - image);
     }
     tmapFreeModel(map);
     return -1;
@@ -75,14 +80,56 @@ int readFormHeader(std::FILE *file, uint32_t *formLength)
     return 0;
 }
 
-// Bytes in the file, or -1 when it cannot be measured.
-long fileSize(std::FILE *file)
+// Opens path for binary reading, or sets errno and returns nullptr.
+std::FILE *openForReading(const char *path)
 {
-    if (std::fseek(file, 0, SEEK_END) != 0)
+#if defined(_WIN32)
+    // Windows' fopen takes the ANSI code page, so the UTF-8 path becomes
+    // UTF-16 for _wfopen: on the stack, unless it is longer than a path
+    // without the "\\?\" prefix can be. Bytes that are not UTF-8 name no file.
+    const int units = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path, -1, nullptr, 0);
+    if (units <= 0) {
+        errno = EILSEQ;
+        return nullptr;
+    }
+    wchar_t shortPath[1024];
+    wchar_t *widePath = shortPath;
+    if (size_t(units) > sizeof shortPath / sizeof shortPath[0])
+        widePath = static_cast<wchar_t *>(tmapAllocate(size_t(units) * sizeof(wchar_t)));
+    if (widePath == nullptr) {
+        errno = ENOMEM;
+        return nullptr;
+    }
+    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path, -1, widePath, units);
+    std::FILE *file = _wfopen(widePath, L"rb");
+    if (widePath != shortPath) {
+        const int openError = errno;
+        tmapFree(widePath);
+        errno = openError;
+    }
+    return file;
+#else
+    return std::fopen(path, "rb");
+#endif
+}
+
+// Bytes in the file, or -1 when it cannot be measured. 64-bit positions:
+// a long, which fseek and ftell take, has 32 bits on Windows.
+int64_t fileSize(std::FILE *file)
+{
+#if defined(_WIN32)
+    if (_fseeki64(file, 0, SEEK_END) != 0)
         return -1;
-    long size = std::ftell(file);
-    if (std::fseek(file, 0, SEEK_SET) != 0)
+    const int64_t size = _ftelli64(file);
+    if (_fseeki64(file, 0, SEEK_SET) != 0)
         return -1;
+#else
+    if (fseeko(file, 0, SEEK_END) != 0)
+        return -1;
+    const int64_t size = ftello(file);
+    if (fseeko(file, 0, SEEK_SET) != 0)
+        return -1;
+#endif
     return size;
 }
 
@@ -117,7 +164,7 @@ int tmapReadMapFile(const char *path, unsigned char **image, size_t *size, TmapL
     *image = nullptr;
     *size = 0;
     errno = 0;
-    std::FILE *file = path != nullptr ? std::fopen(path, "rb") : nullptr;
+    std::FILE *file = path != nullptr ? openForReading(path) : nullptr;
     if (file == nullptr)
         return readFailure(nullptr, TMAP_ERROR_CANNOT_OPEN, errno, error);
 
@@ -132,7 +179,7 @@ int tmapReadMapFile(const char *path, unsigned char **image, size_t *size, TmapL
     // The form's own length is not trusted: a file shorter than it claims is
     // refused before anything that size is allocated.
     uint64_t imageSize = uint64_t(formLength) + 8;
-    long fileBytes = fileSize(file);
+    const int64_t fileBytes = fileSize(file);
     if (fileBytes < 0 || imageSize > uint64_t(fileBytes))
         return readFailure(file, TMAP_ERROR_NOT_A_MAP, 0, error);
 

@@ -10,7 +10,7 @@
 extern "C" {
 int tmapError = 0;
 char tmapErrorChunk[5] = "";
-long tmapErrorOffset = -1;
+int64_t tmapErrorOffset = -1;
 
 int tmapWidth = 0;
 int tmapHeight = 0;

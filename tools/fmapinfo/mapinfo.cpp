@@ -1,5 +1,6 @@
 #include "mapinfo.h"
 
+#include <cinttypes> // PRId64: counts and offsets of 64 bits, also where a long has 32
 #include <cstdio>
 
 #include "jsonstream.h"
@@ -73,16 +74,18 @@ void writeTextReport(std::FILE* out, const std::string& path, const std::vector<
     std::fprintf(out, "chunks: %zu\n", chunks.size());
     std::fputs("  tag         offset      length  use\n", out);
     for (const tmapwriter::ChunkEntry& chunk : chunks)
-        std::fprintf(out, "  %-10s %7ld %11u  %s%s\n", tagText(chunk.tag).c_str(), chunk.offset, chunk.length,
-                     chunk.known ? "decoded" : "skipped", chunk.truncated ? ", runs past the end of the file" : "");
+        std::fprintf(out, "  %-10s %7" PRId64 " %11" PRIu32 "  %s%s\n", tagText(chunk.tag).c_str(), chunk.offset,
+                     chunk.length, chunk.known ? "decoded" : "skipped",
+                     chunk.truncated ? ", runs past the end of the file" : "");
 
     std::fputs("layers:\n", out);
     std::fputs("  layer  tag   present  distinct blocks  animated cells  cells naming nothing\n", out);
     for (int layer = 0; layer < TMAP_LAYER_COUNT; ++layer) {
         LayerStats stats = layerStats(layer);
         if (stats.present)
-            std::fprintf(out, "  %-5d  %s  %-7s  %15ld  %14ld  %20ld\n", layer, layerTag(layer), yesNo(true),
-                         stats.distinctBlocks, stats.animatedCells, stats.cellsNamingNothing);
+            std::fprintf(out, "  %-5d  %s  %-7s  %15" PRId64 "  %14" PRId64 "  %20" PRId64 "\n", layer,
+                         layerTag(layer), yesNo(true), stats.distinctBlocks, stats.animatedCells,
+                         stats.cellsNamingNothing);
         else
             std::fprintf(out, "  %-5d  %s  %-7s  %15s  %14s  %20s\n", layer, layerTag(layer), yesNo(false), "-",
                          "-", "-");

@@ -12,9 +12,10 @@ namespace tmapinfo {
 
 struct LayerStats {
     bool present = false;
-    long distinctBlocks = 0;     // distinct block records that cells name
-    long animatedCells = 0;      // cells that show an existing animation
-    long cellsNamingNothing = 0; // cells naming no block record or animation
+    // Counts of up to 65535 x 65535 cells: 64 bits, where a long may have 32.
+    int64_t distinctBlocks = 0;     // distinct block records that cells name
+    int64_t animatedCells = 0;      // cells that show an existing animation
+    int64_t cellsNamingNothing = 0; // cells naming no block record or animation
 };
 
 // Statistics of layer 0..7 of the current map.

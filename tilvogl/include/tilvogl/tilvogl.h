@@ -281,7 +281,7 @@ typedef struct TmapMap TmapMap;
 typedef struct TmapLoadError {
     int code;      /* TMAP_ERROR_*, TMAP_ERROR_NONE after a success */
     char chunk[5]; /* tag of the chunk being decoded, "" when none */
-    long offset;   /* that chunk's byte offset in the file, -1 when none */
+    int64_t offset; /* that chunk's byte offset in the file, -1 when none */
     int system;    /* errno of a failed open or read, 0 when none */
 } TmapLoadError;
 

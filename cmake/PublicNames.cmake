@@ -1,8 +1,11 @@
 # Writes the library's exported names, read from the declarations of its
 # public headers: clang parses each header as C and dumps its syntax tree as
 # JSON, and the functions and variables declared in the header itself (not
-# in a header it includes, and neither static nor inline) are the names. One
-# list, in the three forms the linkers take:
+# in a header it includes, and neither static nor inline) are the names.
+# The headers are read as a program that links the Windows DLL reads them, so
+# a variable declared without TMAP_DATA, which such a program could not
+# reach, fails here on every system. One list, in the three forms the
+# linkers take:
 #   public-names.txt    one name a line (objcopy --keep-global-symbols)
 #   public-names.map    the GNU ld version script of the shared library
 #   public-names.def    the exports of the Windows DLL, variables as DATA
@@ -23,7 +26,8 @@ set(functions)
 set(variables)
 foreach(header ${headers})
   execute_process(
-    COMMAND ${CLANG} -x c -std=c99 -fsyntax-only -I${INCLUDE_DIR} -Xclang -ast-dump=json ${header}
+    COMMAND ${CLANG} --target=x86_64-w64-windows-gnu -DTILVOGL_DLL -ffreestanding -nostdlibinc -x c
+            -std=c99 -fsyntax-only -I${INCLUDE_DIR} -Xclang -ast-dump=json ${header}
     OUTPUT_VARIABLE tree ERROR_VARIABLE errors RESULT_VARIABLE status)
   if(NOT status EQUAL 0)
     message(FATAL_ERROR "clang cannot parse ${header}:\n${errors}")
@@ -46,8 +50,13 @@ foreach(header ${headers})
     string(JSON name GET "${declaration}" name)
     if(kind STREQUAL "FunctionDecl")
       list(APPEND functions ${name})
-    else()
-      list(APPEND variables ${name})
+      continue()
+    endif()
+    list(APPEND variables ${name})
+    string(JSON attributes ERROR_VARIABLE no_attributes GET "${declaration}" inner)
+    if(NOT attributes MATCHES "\"DLLImportAttr\"")
+      message(FATAL_ERROR "${header}: ${name} is declared without TMAP_DATA, so a program that "
+                          "links the Windows DLL cannot reach it")
     endif()
   endforeach()
 endforeach()

@@ -5,9 +5,30 @@
 #include <cstdio>
 #include <filesystem>
 
+#if defined(_WIN32)
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h> // MultiByteToWideChar: UTF-8 paths for _wfopen
+#endif
+
 namespace tmapfiles {
 
 namespace {
+
+// Paths are UTF-8 on every system, as the library's are; Windows' fopen
+// would take them in the ANSI code page.
+std::FILE* openForReading(const std::string& path)
+{
+#if defined(_WIN32)
+    const int units = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path.c_str(), -1, nullptr, 0);
+    if (units <= 0)
+        return nullptr;
+    std::wstring widePath(size_t(units), L'\0');
+    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path.c_str(), -1, &widePath[0], units);
+    return _wfopen(widePath.c_str(), L"rb");
+#else
+    return std::fopen(path.c_str(), "rb");
+#endif
+}
 
 // Reads in pieces up to the end of the file rather than trusting the size
 // seen when it was opened: a file being rewritten may grow or shrink.
@@ -15,7 +36,7 @@ template <typename Bytes>
 bool readInto(const std::string& path, Bytes& bytes, std::string& error, uint64_t limit)
 {
     bytes.clear();
-    std::FILE* file = std::fopen(path.c_str(), "rb");
+    std::FILE* file = openForReading(path);
     if (file == nullptr) {
         error = "cannot open " + path;
         return false;

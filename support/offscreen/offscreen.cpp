@@ -1,6 +1,6 @@
 #include "offscreen.h"
 
-#include <GL/osmesa.h> // OSMesaCreateContextExt, OSMesaMakeCurrent, OSMesaDestroyContext
+#include <GL/osmesa.h> // OSMesaCreateContext*, OSMesaMakeCurrent, OSMesaDestroyContext
 
 #include <cstring>
 #include <vector>
@@ -15,12 +15,19 @@ int bufferWidth = 0;
 int bufferHeight = 0;
 } // namespace
 
-bool openContext(int width, int height)
+bool openContext(int width, int height, Profile profile)
 {
     closeContext();
     if (width <= 0 || height <= 0)
         return false;
-    openedContext = OSMesaCreateContextExt(OSMESA_RGBA, 24, 0, 0, nullptr);
+    if (profile == Profile::core) {
+        const int attributes[] = {OSMESA_FORMAT, OSMESA_RGBA, OSMESA_DEPTH_BITS, 24, OSMESA_PROFILE,
+                                  OSMESA_CORE_PROFILE, OSMESA_CONTEXT_MAJOR_VERSION, 3,
+                                  OSMESA_CONTEXT_MINOR_VERSION, 3, 0};
+        openedContext = OSMesaCreateContextAttribs(attributes, nullptr);
+    } else {
+        openedContext = OSMesaCreateContextExt(OSMESA_RGBA, 24, 0, 0, nullptr);
+    }
     if (openedContext == nullptr)
         return false;
     if (!resizeContext(width, height)) {

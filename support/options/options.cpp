@@ -9,6 +9,12 @@
 #include <cstdio>
 #include <cstdlib>
 
+#if defined(_WIN32)
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>  // GetCommandLineW, WideCharToMultiByte
+#include <shellapi.h> // CommandLineToArgvW
+#endif
+
 #include "tilvogl/tilvogl.h" // TMAP_VERSION_*: the version every program answers
 
 namespace tmapoptions {
@@ -22,6 +28,38 @@ const int versionCode = 256;
 const int firstTableCode = 257;
 
 std::string programName = "program";
+
+#if defined(_WIN32)
+// Windows hands main its arguments in the ANSI code page, which cannot name
+// every file; the tools take paths in UTF-8, as the library does, so the
+// arguments are read again from the wide command line. Kept for the process,
+// as argv is.
+std::vector<std::string> utf8Arguments;
+std::vector<char*> utf8Argv;
+
+void readUtf8Arguments(int& argc, char**& argv)
+{
+    int count = 0;
+    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (wide == nullptr)
+        return;
+    utf8Arguments.assign(size_t(count), std::string());
+    for (int i = 0; i < count; ++i) {
+        const int bytes = WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
+        std::string& text = utf8Arguments[size_t(i)];
+        text.assign(size_t(bytes > 0 ? bytes : 1), '\0');
+        WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, &text[0], bytes, nullptr, nullptr);
+        text.resize(text.size() - 1);
+    }
+    LocalFree(wide);
+    utf8Argv.clear();
+    for (std::string& text : utf8Arguments)
+        utf8Argv.push_back(&text[0]);
+    utf8Argv.push_back(nullptr);
+    argc = count;
+    argv = utf8Argv.data();
+}
+#endif
 
 std::string withValue(const Option& option)
 {
@@ -111,6 +149,9 @@ void refuse(const std::string& message)
 std::vector<std::string> parse(const CommandLine& commandLine, int argc, char** argv)
 {
     programName = commandLine.program;
+#if defined(_WIN32)
+    readUtf8Arguments(argc, argv);
+#endif
     std::vector<option> longOptions;
     for (size_t i = 0; i < commandLine.options.size(); ++i) {
         const Option& entry = commandLine.options[i];

@@ -4,8 +4,10 @@
 // enums by name.
 #include "gldouble.h"
 
-#include <GL/freeglut.h>
 #include <GL/glu.h>
+#if !defined(_WIN32)
+#include <GL/freeglut.h> // the Windows build makes no GLUT program
+#endif
 
 #include <cstdio>
 #include <cstdlib>
@@ -682,6 +684,7 @@ void gluOrtho2D(GLdouble left, GLdouble right, GLdouble bottom, GLdouble top) {
 }
 
 /* ---------------- GLUT ---------------- */
+#if !defined(_WIN32)
 
 // Font handles are compared by address only.
 void* glutStrokeRoman;
@@ -836,6 +839,8 @@ int glutBitmapHeight(void*) { return 13; }
 void glutInitContextVersion(int major, int minor) { record("glutInitContextVersion", {I(major), I(minor)}); }
 void glutInitContextProfile(int profile) { record("glutInitContextProfile", {I(profile)}); }
 
+#endif // GLUT
+
 /* ---------------- shaders and buffers (GL 3) ----------------
  * Recorded only, for programs that draw a little with shaders of their own:
  * every shader compiles and links, and names count up from 1. */
@@ -898,5 +903,24 @@ void glVertexAttribPointer(GLuint index, GLint size, GLenum type, GLboolean norm
     record("glVertexAttribPointer", {U(index), I(size), E(type), I(normalized), I(stride), P(pointer)});
 }
 void glEnableVertexAttribArray(GLuint index) { record("glEnableVertexAttribArray", {U(index)}); }
+
+#if defined(_WIN32)
+/* ---------------- WGL ----------------
+ * Windows programs find what opengl32.dll does not export through the
+ * current context's driver; here that driver is the double, which answers
+ * for its functions past OpenGL 1.1 (and, as a real driver does, for none
+ * of opengl32.dll's). Not recorded: a query. */
+PROC WINAPI wglGetProcAddress(LPCSTR name) {
+    static const struct {
+        const char* name;
+        PROC function;
+    } newer[] = {
+        {"glMultiDrawArrays", reinterpret_cast<PROC>(reinterpret_cast<void (*)()>(glMultiDrawArrays))},
+    };
+    for (const auto& entry : newer)
+        if (std::strcmp(entry.name, name) == 0) return entry.function;
+    return nullptr;
+}
+#endif
 
 } // extern "C"

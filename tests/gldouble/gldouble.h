@@ -24,6 +24,7 @@
 #define TILVOGL_TESTS_GLDOUBLE_H
 
 #include <GL/gl.h>
+#include <GL/glext.h> // the newer constants, which Windows' gl.h leaves out
 
 #include <cstdint>
 #include <initializer_list>

@@ -1,9 +1,8 @@
-// What the header promises about GL, checked on Mesa's offscreen renderer:
-// which contexts a load refuses, the lifetime of generated textures, which
-// way quads face, how graphics' rows land on the screen, and the
-// pixel-exact view.
+// What the header promises about GL, checked on the offscreen context
+// (Mesa's offscreen renderer; on Windows a WGL context): which contexts a
+// load refuses, the lifetime of generated textures, which way quads face,
+// how graphics' rows land on the screen, and the pixel-exact view.
 #include <GL/gl.h>
-#include <GL/osmesa.h>
 #include <gtest/gtest.h>
 
 #include <array>
@@ -11,6 +10,7 @@
 #include <vector>
 
 #include "mapwriter.h"
+#include "offscreen.h"
 #include "tilvogl/tilvogl.h"
 
 using tmapwriter::Bytes;
@@ -59,26 +59,20 @@ class Offscreen : public ::testing::Test {
 protected:
     void TearDown() override {
         tmapRelease();
-        if (context) OSMesaDestroyContext(context);
+        tmapoffscreen::closeContext();
     }
 
-    void makeCurrent(OSMesaContext made, int w, int h) {
-        ASSERT_NE(made, nullptr);
-        context = made;
+    void makeCurrent(tmapoffscreen::Profile profile, int w, int h) {
         width = w;
         height = h;
-        buffer.assign(size_t(w) * size_t(h) * 4, 0);
-        ASSERT_TRUE(OSMesaMakeCurrent(context, buffer.data(), GL_UNSIGNED_BYTE, w, h));
+        ASSERT_TRUE(tmapoffscreen::openContext(w, h, profile));
     }
-    void compatibility(int w = 8, int h = 8) {
-        makeCurrent(OSMesaCreateContextExt(OSMESA_RGBA, 24, 0, 0, nullptr), w, h);
-    }
+    void compatibility(int w = 8, int h = 8) { makeCurrent(tmapoffscreen::Profile::compatibility, w, h); }
     // A new colour buffer of another size for the same context.
     void resize(int w, int h) {
         width = w;
         height = h;
-        buffer.assign(size_t(w) * size_t(h) * 4, 0);
-        ASSERT_TRUE(OSMesaMakeCurrent(context, buffer.data(), GL_UNSIGNED_BYTE, w, h));
+        ASSERT_TRUE(tmapoffscreen::resizeContext(w, h));
     }
 
     // The colour of pixel (x, y) counted from the top left.
@@ -103,8 +97,6 @@ protected:
         return out;
     }
 
-    OSMesaContext context = nullptr;
-    std::vector<unsigned char> buffer;
     int width = 0, height = 0;
 };
 
@@ -113,7 +105,7 @@ protected:
 TEST_F(Offscreen, LoadsThatMakeTexturesNeedAUsableContext) {
     const Map map = pixelMap(2, 2, 2);
     // No context current at all.
-    OSMesaMakeCurrent(nullptr, nullptr, 0, 0, 0);
+    tmapoffscreen::closeContext();
     for (int firstTexture : {10, TMAP_TEXTURES_GENERATED}) {
         EXPECT_EQ(decode(map, firstTexture), -1);
         EXPECT_EQ(tmapError, TMAP_ERROR_NO_GL_CONTEXT);
@@ -124,10 +116,7 @@ TEST_F(Offscreen, LoadsThatMakeTexturesNeedAUsableContext) {
 
     // A 3.3 core profile: it would refuse names that glGenTextures did not
     // make, and glTexEnvf whatever the names.
-    const int attributes[] = {OSMESA_FORMAT, OSMESA_RGBA, OSMESA_DEPTH_BITS, 24,
-                              OSMESA_PROFILE, OSMESA_CORE_PROFILE,
-                              OSMESA_CONTEXT_MAJOR_VERSION, 3, OSMESA_CONTEXT_MINOR_VERSION, 3, 0};
-    makeCurrent(OSMesaCreateContextAttribs(attributes, nullptr), 4, 4);
+    makeCurrent(tmapoffscreen::Profile::core, 4, 4);
     ASSERT_EQ(glGetError(), GLenum(GL_NO_ERROR));
     for (int firstTexture : {10, TMAP_TEXTURES_GENERATED}) {
         EXPECT_EQ(decode(map, firstTexture), -1);
@@ -138,8 +127,6 @@ TEST_F(Offscreen, LoadsThatMakeTexturesNeedAUsableContext) {
     EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
 
     // A compatibility context takes them.
-    OSMesaDestroyContext(context);
-    context = nullptr;
     compatibility();
     for (int firstTexture : {10, TMAP_TEXTURES_GENERATED}) {
         EXPECT_EQ(decode(map, firstTexture), 0) << tmapErrorString(tmapError);

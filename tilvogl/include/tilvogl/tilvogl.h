@@ -31,6 +31,17 @@
 extern "C" {
 #endif
 
+/* Marks the library's variables. A program that links the Windows DLL
+ * (tilvogl.dll) defines TILVOGL_DLL, as the CMake target tilvogl::tilvogl
+ * and the pkg-config module tilvogl do for it, and reaches them through the
+ * DLL's import table (MinGW's linker finds them without it too; Visual C++
+ * does not). Empty with the static library and on other systems. */
+#if defined(_WIN32) && defined(TILVOGL_DLL)
+#define TMAP_DATA __declspec(dllimport)
+#else
+#define TMAP_DATA
+#endif
+
 /* The library's version, the one place the build takes it from: the one the
  * program was compiled against here, the one it runs against from
  * tmapVersion. */
@@ -114,51 +125,54 @@ typedef struct TmapAnim {
 
 /* ---- The current map. All start at zero or NULL. ---- */
 
-extern int tmapError; /* last loader error, one of TMAP_ERROR_* */
+extern TMAP_DATA int tmapError; /* last loader error, one of TMAP_ERROR_* */
 
 /* Where a decode failed: the tag of the chunk being decoded ("" when the
  * failure was not inside a chunk) and the chunk's byte offset in the file
- * (-1 when none). Set together with tmapError. */
-extern char tmapErrorChunk[5];
-extern long tmapErrorOffset;
+ * (-1 when none; 64 bits on every system, for offsets past 2 GiB where a
+ * long has 32). Set together with tmapError. */
+extern TMAP_DATA char tmapErrorChunk[5];
+extern TMAP_DATA int64_t tmapErrorOffset;
 
 /* Why the file could not be opened, when tmapError is 3: the system's error
  * number (errno: no such file, permission denied, is a directory, ...) at
  * the failed open or first read; 0 when the system gave none. Set by
- * tmapLoadFile; strerror turns it into text. */
-extern int tmapErrorSystem;
+ * tmapLoadFile; strerror turns it into text. On Windows it is the C
+ * runtime's errno too (ENOENT, EACCES, ...), and EILSEQ for a path that is
+ * not UTF-8. */
+extern TMAP_DATA int tmapErrorSystem;
 
 /* Header values ("MPHD"): 16-bit unsigned numbers held in ints. */
-extern int tmapWidth;           /* map size in cells */
-extern int tmapHeight;
-extern int tmapTileWidth;       /* tile graphic size in pixels */
-extern int tmapTileHeight;
-extern int tmapDepth;           /* colour depth in bits: 8, 15, 16, 24 or 32 */
-extern int tmapBlockRecordSize; /* bytes per block record in the file */
-extern int tmapBlockCount;      /* number of block records */
-extern int tmapGraphicCount;    /* number of tile graphics */
-extern int tmapLittleEndian;    /* 1 if the map's numbers are little-endian */
+extern TMAP_DATA int tmapWidth;           /* map size in cells */
+extern TMAP_DATA int tmapHeight;
+extern TMAP_DATA int tmapTileWidth;       /* tile graphic size in pixels */
+extern TMAP_DATA int tmapTileHeight;
+extern TMAP_DATA int tmapDepth;           /* colour depth in bits: 8, 15, 16, 24 or 32 */
+extern TMAP_DATA int tmapBlockRecordSize; /* bytes per block record in the file */
+extern TMAP_DATA int tmapBlockCount;      /* number of block records */
+extern TMAP_DATA int tmapGraphicCount;    /* number of tile graphics */
+extern TMAP_DATA int tmapLittleEndian;    /* 1 if the map's numbers are little-endian */
 
-extern unsigned char *tmapColourMap; /* "CMAP": red, green, blue per entry */
-extern int tmapColourMapSize;        /* bytes in tmapColourMap */
+extern TMAP_DATA unsigned char *tmapColourMap; /* "CMAP": red, green, blue per entry */
+extern TMAP_DATA int tmapColourMapSize;        /* bytes in tmapColourMap */
 
-extern TmapBlock *tmapBlocks; /* tmapBlockCount records, or NULL */
+extern TMAP_DATA TmapBlock *tmapBlocks; /* tmapBlockCount records, or NULL */
 
-extern int tmapAnimCount;        /* records in tmapAnims */
-extern TmapAnim *tmapAnims;
-extern int32_t *tmapAnimFrames;  /* the frame list: block indices */
-extern int tmapAnimFrameCount;   /* entries in tmapAnimFrames */
+extern TMAP_DATA int tmapAnimCount;        /* records in tmapAnims */
+extern TMAP_DATA TmapAnim *tmapAnims;
+extern TMAP_DATA int32_t *tmapAnimFrames;  /* the frame list: block indices */
+extern TMAP_DATA int tmapAnimFrameCount;   /* entries in tmapAnimFrames */
 
 /* Layers 0 ("BODY") to 7 ("LYR1".."LYR7"), each tmapWidth x tmapHeight cell
  * values, cell (x, y) at index x + y * tmapWidth; NULL where absent.
  * A cell value >= 0 is a block index; -(n + 1) shows animation n. */
-extern int32_t *tmapLayers[TMAP_LAYER_COUNT];
+extern TMAP_DATA int32_t *tmapLayers[TMAP_LAYER_COUNT];
 /* Row tables built by tmapBuildRowTables: entry y points at cell (0, y). */
-extern int32_t **tmapLayerRows[TMAP_LAYER_COUNT];
-extern int32_t *tmapCurrentLayer;  /* borrowed from tmapLayers, or NULL */
-extern int32_t **tmapCurrentRows;  /* borrowed from tmapLayerRows, or NULL */
+extern TMAP_DATA int32_t **tmapLayerRows[TMAP_LAYER_COUNT];
+extern TMAP_DATA int32_t *tmapCurrentLayer;  /* borrowed from tmapLayers, or NULL */
+extern TMAP_DATA int32_t **tmapCurrentRows;  /* borrowed from tmapLayerRows, or NULL */
 
-extern int tmapFirstTexture;           /* texture name of graphic 0, or TMAP_TEXTURES_* */
+extern TMAP_DATA int tmapFirstTexture;           /* texture name of graphic 0, or TMAP_TEXTURES_* */
 
 /* With TMAP_TEXTURES_NONE: every tile graphic converted to RGBA, 8 bits a
  * channel (red, green, blue, alpha in that byte order), graphic after graphic:
@@ -166,29 +180,32 @@ extern int tmapFirstTexture;           /* texture name of graphic 0, or TMAP_TEX
  * stored row first, rows tmapTileWidth * 4 bytes apart with no padding.
  * NULL in the other modes and when the map has no graphics. Owned by the
  * library: freed by tmapRelease and by the next load. */
-extern unsigned char *tmapGraphicPixels;
-extern unsigned int tmapTextureFormat; /* GL format of tile textures, GL_RGBA */
+extern TMAP_DATA unsigned char *tmapGraphicPixels;
+extern TMAP_DATA unsigned int tmapTextureFormat; /* GL format of tile textures, GL_RGBA */
 
 /* With TMAP_TEXTURES_GENERATED: the texture name of each graphic,
  * tmapGraphicCount entries (graphic g is tmapTextureNames[g]); NULL in the
  * other modes and when the map has no graphics. Owned by the library. */
-extern unsigned int *tmapTextureNames;
+extern TMAP_DATA unsigned int *tmapTextureNames;
 
 /* Magnification and minification filter of the tile textures, read by each
  * load: GL_LINEAR (0x2601, the initial value) or GL_NEAREST (0x2600, crisp
  * pixel art when a texel covers several pixels). Any other value makes the
  * load fail with TMAP_ERROR_INVALID_ARGUMENT. Set it before loading. */
-extern unsigned int tmapTextureFilter;
+extern TMAP_DATA unsigned int tmapTextureFilter;
 
 /* Texture coordinates (s, t) of the four corners of a cell quad, in the
  * order (x, y), (x + w, y), (x + w, y + h), (x, y + h); the set is chosen by
  * (flags >> 6) & 3: as stored, mirrored in s, mirrored in t, both. */
-extern const float tmapTexCoordSets[4][4][2];
+extern TMAP_DATA const float tmapTexCoordSets[4][4][2];
 
 /* ---- Loading ---- */
 
-/* Loads a map file and makes it the current map. firstTexture says where
- * the tile graphics go: with a value >= 0, into the textures firstTexture ..
+/* Loads a map file and makes it the current map. The path is passed to the
+ * system as it is; on Windows it is read as UTF-8 (any file name Windows
+ * allows, whatever the ANSI code page), with "\" or "/" between folders.
+ * The file is read as binary everywhere. firstTexture says where the tile
+ * graphics go: with a value >= 0, into the textures firstTexture ..
  * firstTexture + tmapGraphicCount - 1, names the caller keeps free and that
  * the library neither generates nor deletes; or TMAP_TEXTURES_GENERATED or
  * TMAP_TEXTURES_NONE (above). Afterwards layer 0 is current when the map
@@ -472,7 +489,7 @@ void tmapStepAnims(void);
  * a buffer object is bound to GL_ARRAY_BUFFER, the call draws in cell order. */
 #define TMAP_DRAW_CELL_ORDER 0
 #define TMAP_DRAW_BY_TEXTURE 1
-extern int tmapDrawOrder;
+extern TMAP_DATA int tmapDrawOrder;
 
 /* Flat quads at z textured with each block's graphic1. */
 int tmapDrawLayer(int cellX, int cellY, int columns, int rows, float originX, float originY,

@@ -189,7 +189,7 @@ void tmapGpuViewDefaults(TmapGpuView *view);
 /* A GL function's address by name, or NULL; see "GL functions" above. NULL
  * (the initial value) looks the names up in the loaded libraries. */
 typedef void (*TmapGpuProc)(void);
-extern TmapGpuProc (*tmapGpuGetProcAddress)(const char *name);
+extern TMAP_DATA TmapGpuProc (*tmapGpuGetProcAddress)(const char *name);
 
 /* Copies the current map to the GL of the current context, deleting what
  * an earlier upload made first. Needs a map loaded with TMAP_TEXTURES_NONE

@@ -157,10 +157,12 @@ TEST_F(Wgl, BothPathsDrawEveryDemoScene)
 
 // ---- How the library finds its GL functions on Windows ----
 
-// Uploads the map and draws one flat window; the upload's result.
-int uploadAndDraw(std::vector<uint8_t> &pixels)
+// Uploads the map and draws one flat window; the upload's result, with its
+// reason in uploadError.
+int uploadAndDraw(std::vector<uint8_t> &pixels, int &uploadError)
 {
     const int uploaded = tmapGpuUpload();
+    uploadError = tmapError;
     glClearColor(0.1f, 0.2f, 0.3f, 1.0f);
     glClear(GL_COLOR_BUFFER_BIT);
     TmapGpuView view;
@@ -202,10 +204,11 @@ TEST_F(Wgl, TheShaderRendererFindsItsFunctionsOrRefusesClearly)
         tmapGpuGetProcAddress = loader.find;
         tmapError = 0;
         std::vector<uint8_t> pixels;
-        EXPECT_EQ(uploadAndDraw(pixels), loader.result);
+        int uploadError = 0;
+        EXPECT_EQ(uploadAndDraw(pixels, uploadError), loader.result);
         EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
         if (loader.result != 0) {
-            EXPECT_EQ(tmapError, TMAP_ERROR_NO_GL_CONTEXT);
+            EXPECT_EQ(uploadError, TMAP_ERROR_NO_GL_CONTEXT);
         } else if (expected.empty()) {
             expected = pixels;
             EXPECT_NE(expected, std::vector<uint8_t>(expected.size(), expected[0])) << "nothing drawn";

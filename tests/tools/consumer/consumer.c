@@ -1,16 +1,28 @@
 /* A C program built against the installed library: loads a map in a GLUT
- * window and checks that its first tile texture really exists. */
+ * window (on Windows a WGL one) and checks that its first tile texture
+ * really exists. */
+#ifdef _WIN32
+#include "wglwindow.h"
+#else
 #include <GL/glut.h>
+#endif
 #include <stdio.h>
 #include <tilvogl/tilvogl.h>
 
 int main(int argc, char **argv)
 {
     GLint textureWidth = 0;
+#ifdef _WIN32
+    if (openWglWindow() != 0) {
+        fprintf(stderr, "consumer: no OpenGL context\n");
+        return 1;
+    }
+#else
     glutInit(&argc, argv);
     glutInitDisplayMode(GLUT_RGB | GLUT_DOUBLE | GLUT_DEPTH);
     glutInitWindowSize(64, 64);
     glutCreateWindow("tilvogl consumer (C)");
+#endif
     if (argc < 2 || tmapLoadFile(argv[1], 10) != 0) {
         fprintf(stderr, "consumer: cannot load map: %s\n", tmapErrorString(tmapError));
         return 1;

@@ -1,16 +1,28 @@
 // A C++ program built against the installed library: the header's C
-// linkage must hold. Loads a map in a GLUT window, checks its textures.
+// linkage must hold. Loads a map in a GLUT window (on Windows a WGL one),
+// checks its textures.
+#ifdef _WIN32
+#include "wglwindow.h"
+#else
 #include <GL/glut.h>
+#endif
 #include <tilvogl/tilvogl.h>
 
 #include <cstdio>
 
 int main(int argc, char** argv)
 {
+#ifdef _WIN32
+    if (openWglWindow() != 0) {
+        std::fprintf(stderr, "consumer: no OpenGL context\n");
+        return 1;
+    }
+#else
     glutInit(&argc, argv);
     glutInitDisplayMode(GLUT_RGB | GLUT_DOUBLE | GLUT_DEPTH);
     glutInitWindowSize(64, 64);
     glutCreateWindow("tilvogl consumer (C++)");
+#endif
     if (argc < 2 || tmapLoadFile(argv[1], 10) != 0) {
         std::fprintf(stderr, "consumer: cannot load map: %s\n", tmapErrorString(tmapError));
         return 1;

@@ -1,14 +1,15 @@
-/* A hidden window with a WGL compatibility context made current, for the
- * consumer programs (C and C++): what any Windows GL program does before it
- * loads a map. Returns 0, or -1 when Windows refuses. */
-#ifndef TILVOGL_CONSUMER_GLWINDOW_H
-#define TILVOGL_CONSUMER_GLWINDOW_H
+/* The consumer programs' window on Windows, where there is no GLUT: a hidden
+ * window with a WGL compatibility context made current, what any Windows GL
+ * program does before it loads a map. Returns 0, or -1 when Windows
+ * refuses. */
+#ifndef TILVOGL_CONSUMER_WGLWINDOW_H
+#define TILVOGL_CONSUMER_WGLWINDOW_H
 
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 #include <GL/gl.h>
 
-static int openGlWindow(void)
+static int openWglWindow(void)
 {
     WNDCLASSA windowClass;
     PIXELFORMATDESCRIPTOR format;

@@ -7,7 +7,9 @@ repository (README.md, CHANGELOG.md, docs/*.md and the others) are read and
             headings (as the repository's web view makes their anchors);
             every fenced block names its language;
   snippets  every C and C++ code block compiles and links against an
-            installed TilvoGL (headers, library, pkg-config files);
+            installed TilvoGL (headers, library, pkg-config files); with
+            --web, the blocks for the browser, with Emscripten against the
+            WebAssembly build's library;
   shell     every shell block marked to run runs, in a scratch folder.
 
 How a code block says what it is, in its fence's info string:
@@ -15,7 +17,12 @@ How a code block says what it is, in its fence's info string:
   ```c program [MODULE...]     a complete C program (C99), ```cpp program a
                                C++17 one; MODULEs are pkg-config modules it
                                needs beside tilvogl (glfw3, glut, glm, ...),
-                               or compiler options (-pthread)
+                               or compiler options (-pthread);
+                               the module webgl makes it a program for
+                               the browser (WebGL 2), which the
+                               WebAssembly build's check compiles with
+                               emcc and the static library, its other
+                               words being emcc's options
   ```c fragment HARNESS        code that only compiles inside a harness,
   ```cpp fragment HARNESS      one of:
       compat-body  the statements of a function run while a
@@ -166,9 +173,9 @@ HARNESSES = {
 }
 
 
-def install_prefix(build, prefix):
+def install_prefix(build, prefix, components):
     """The library as users install it: its runtime and development files."""
-    for component in ("runtime", "development"):
+    for component in components:
         subprocess.run(["cmake", "--install", build, "--prefix", prefix, "--component", component],
                        check=True, stdout=subprocess.DEVNULL)
     for folder, _, files in os.walk(prefix):
@@ -177,11 +184,20 @@ def install_prefix(build, prefix):
     raise SystemExit("docs_test: the install to %s holds no tilvogl.pc" % prefix)
 
 
-def check_snippets(root, files, build):
-    faults, compiled = [], 0
+def for_the_browser(block):
+    return block.kind == "program" and "webgl" in block.rest
+
+
+def check_snippets(root, files, build, web_compiler=None):
+    """The blocks for the desktop with cc and c++, or with web_compiler
+    (emcc) the blocks for the browser, each check the other's blocks left
+    to it (scripts/test runs both)."""
+    faults, compiled, left = [], 0, 0
     scratch = tempfile.mkdtemp(prefix="tilvogl-snippets.")
     try:
-        pkgconfig = install_prefix(build, os.path.join(scratch, "prefix"))
+        # The browser's build has the static library alone.
+        pkgconfig = install_prefix(build, os.path.join(scratch, "prefix"),
+                                   ("development",) if web_compiler else ("runtime", "development"))
         environment = dict(os.environ, PKG_CONFIG_PATH=pkgconfig)
         for path in files:
             for block in parse(path)[0]:
@@ -190,7 +206,13 @@ def check_snippets(root, files, build):
                 language = CODE_LANGUAGES[block.language]
                 where = block.where(root)
                 options = []
-                if block.kind == "program":
+                if for_the_browser(block) != bool(web_compiler):
+                    left += 1
+                    continue
+                if web_compiler:
+                    source, modules = block.text, ["tilvogl-static"]
+                    options = [word for word in block.rest if word != "webgl"]
+                elif block.kind == "program":
                     source = block.text
                     modules = [word for word in block.rest if not word.startswith("-")]
                     options = [word for word in block.rest if word.startswith("-")]
@@ -201,7 +223,8 @@ def check_snippets(root, files, build):
                     faults.append("%s: a %s block is marked neither 'program' nor 'fragment %s'"
                                   % (where, block.language, "|".join(sorted(HARNESSES))))
                     continue
-                flags = subprocess.run(["pkg-config", "--cflags", "--libs", "tilvogl"] + modules,
+                flags = subprocess.run(["pkg-config", "--cflags", "--libs"] + (modules if web_compiler else
+                                                                              ["tilvogl"] + modules),
                                        env=environment, capture_output=True, text=True)
                 if flags.returncode != 0:
                     faults.append("%s: pkg-config: %s" % (where, flags.stderr.strip()))
@@ -210,6 +233,8 @@ def check_snippets(root, files, build):
                 with open(name, "w") as f:
                     f.write(source)
                 compiler = ["cc", "-std=c99"] if language == "c" else ["c++", "-std=c++17"]
+                if web_compiler:
+                    compiler = [web_compiler, "-std=c99" if language == "c" else "-std=c++17"]
                 command = (compiler + ["-Wall", "-Wextra", "-Werror", "-o", name + ".out", name] + options
                            + flags.stdout.split())
                 result = subprocess.run(command, capture_output=True, text=True)
@@ -218,7 +243,7 @@ def check_snippets(root, files, build):
                     faults.append("%s: does not compile:\n%s" % (where, result.stderr.strip()))
     finally:
         shutil.rmtree(scratch, ignore_errors=True)
-    return faults, compiled
+    return faults, compiled, left
 
 
 def check_shell(root, files, bin_folder):
@@ -260,6 +285,7 @@ def main():
     parser.add_argument("check", choices=["links", "snippets", "shell"])
     parser.add_argument("--root", required=True, help="the repository")
     parser.add_argument("--build", help="the build folder (snippets: installed from it; shell: its bin folder)")
+    parser.add_argument("--web", metavar="EMCC", help="snippets: the blocks for the browser, compiled with EMCC")
     args = parser.parse_args()
     root = os.path.realpath(args.root)
     files = markdown_files(root)
@@ -267,8 +293,9 @@ def main():
         faults = check_fences(root, files) + check_links(root, files)
         summary = "links and fences of %d Markdown files" % len(files)
     elif args.check == "snippets":
-        faults, count = check_snippets(root, files, os.path.realpath(args.build))
-        summary = "%d C and C++ blocks compiled against the installed library" % count
+        faults, count, left = check_snippets(root, files, os.path.realpath(args.build), args.web)
+        summary = "%d C and C++ blocks%s compiled against the installed library (%d left to the %s build)" % (
+            count, " for the browser" if args.web else "", left, "desktop" if args.web else "WebAssembly")
     else:
         faults, count = check_shell(root, files, os.path.join(os.path.realpath(args.build), "bin"))
         summary = "%d shell blocks run" % count

@@ -108,7 +108,12 @@ void uploadGraphic(const TmapModel &map, GLuint name, const unsigned char *pixel
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GLint(tmapTextureFilter));
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GLint(tmapTextureFilter));
+#if !defined(__EMSCRIPTEN__)
+    // WebGL has no texture environment, nor the function: a WebGL context
+    // is an ES one, which never takes textures (contextTakesTextures), and a
+    // program of the library for the browser links without a stand-in.
     glTexEnvf(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+#endif
     glTexImage2D(GL_TEXTURE_2D, 0, GLint(tmapTextureFormat), map.tileWidth, map.tileHeight, 0,
                  GLenum(tmapTextureFormat), GL_UNSIGNED_BYTE, pixels);
 }

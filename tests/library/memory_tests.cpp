@@ -24,9 +24,10 @@ TEST_F(OutOfMemory, EveryAllocationOfAFileLoad) {
     std::string path = support::tempPath("full.fmp");
     ASSERT_TRUE(tmapwriter::saveFile(path, tmapwriter::buildImage(sampleMap(8, true))));
     auto loadFile = [&] { return tmapLoadFile(path.c_str(), 10); };
-    // File image, colour map, blocks, animations, frames, graphics scratch, three layers.
+    // File image, colour map, blocks, animations, frames, graphics scratch and
+    // which graphics are opaque, three layers.
     const long count = allocationsOf(loadFile);
-    EXPECT_EQ(count, 9);
+    EXPECT_EQ(count, 10);
     for (long n = 1; n <= count; ++n) {
         SCOPED_TRACE("allocation " + std::to_string(n));
         ASSERT_EQ(load(sampleMap(24, false)), 0);
@@ -54,7 +55,7 @@ TEST_F(OutOfMemory, EveryAllocationOfAFileLoad) {
 TEST_F(OutOfMemory, DecodingFailsAtEveryAllocation) {
     const tmapwriter::Bytes image = tmapwriter::buildImage(sampleMap(16, true));
     const long count = allocationsOf([&] { return load(image); });
-    EXPECT_EQ(count, 7);
+    EXPECT_EQ(count, 8);
     for (long n = 1; n <= count; ++n) {
         SCOPED_TRACE("allocation " + std::to_string(n));
         gldouble::reset();

@@ -77,6 +77,12 @@ void tmapCollectQuad(TmapQuadList &q, uint32_t texture, float nx, float ny, floa
     q.cellFirstQuad[q.cells] = int32_t(q.count);
 }
 
+void tmapCollectTexturingEnabled(TmapQuadList &q)
+{
+    if (q.firstSideFace < 0)
+        q.firstSideFace = q.count;
+}
+
 namespace {
 
 // Whether the GL reads client arrays from memory now, as the grouped draw
@@ -97,8 +103,13 @@ int tmapDrawCollectedByTexture(void)
     const TmapQuadList &q = tmapCollected;
     if (q.failed)
         return -1;
-    if (q.count == 0)
+    if (q.count == 0) {
+        // Every face was left out; the cell order would still have enabled
+        // texturing for the first side face.
+        if (q.firstSideFace >= 0)
+            glEnable(GL_TEXTURE_2D);
         return 0;
+    }
     const int version = tmapContextVersion();
     if (!clientArraysUsable(version))
         return -1;
@@ -149,6 +160,7 @@ void tmapReleaseDrawScratch(void)
     tmapReleaseSchedule();
     tmapReleasePlacements();
     tmapReleaseEmitScratch();
+    tmapReleaseFaceScratch();
 }
 
 TmapGroupedOrder *tmapNewGroupedOrder()

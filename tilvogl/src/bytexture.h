@@ -18,7 +18,8 @@ struct TmapQuadList {
     int64_t cellCapacity;    // of cellFirstQuad
     int64_t cells;           // cells started so far
     int64_t columns;         // cells per row of the window
-    int64_t firstSideFace;   // first quad that the cell order enables texturing for, or -1
+    int64_t firstSideFace;   // first quad that the cell order enables texturing for (count: after
+                             // the last), or -1
     bool failed;             // scratch memory ran out while collecting
 };
 
@@ -34,6 +35,10 @@ void tmapStartCell(TmapQuadList &quads);
 void tmapCollectQuad(TmapQuadList &quads, uint32_t texture, float nx, float ny, float nz,
                      const float (*texCoords)[2], const float (*corners)[3], bool enablesTexturing);
 
+// Notes that the cell order enables texturing here, before the next quad,
+// for a side face it leaves out (tmapDrawFaces).
+void tmapCollectTexturingEnabled(TmapQuadList &quads);
+
 // Draws the collected quads grouped by texture, so that the picture is the
 // cell order's. Returns 0, or -1 having drawn nothing (scratch memory ran out,
 // or client arrays cannot be used now), when the caller draws in cell order.
@@ -41,6 +46,9 @@ int tmapDrawCollectedByTexture(void);
 
 // Frees the scratch memory and everything kept between calls.
 void tmapReleaseDrawScratch(void);
+
+// Frees the block draws' scratch for leaving faces out (draw.cpp).
+void tmapReleaseFaceScratch();
 
 // What a grouped draw keeps between calls for the window it drew last (the
 // dependencies, the schedule, the placements). It belongs to the map it was

@@ -106,6 +106,8 @@ void tmapEmitSchedule(int version, bool placed)
         }
         first = s.groupEnd[g];
     }
+    if (s.enableBeforeGroup == s.groups)
+        glEnable(GL_TEXTURE_2D);
     glPopClientAttrib();
     // Leave the current normal and texture coordinates as the cell order does.
     const int64_t last = q.count - 1;

@@ -32,7 +32,8 @@ int32_t denseIndex(uint32_t texture, int32_t &textures)
 }
 
 // Numbers the runs and their textures; returns the number of runs and sets
-// splitRun to the first run drawn after texturing is enabled (or -1). A
+// splitRun to the first run drawn after texturing is enabled (or -1; the
+// number of runs when it is enabled after the last quad). A
 // display list merges a group's draws into one whatever their runs, so
 // there (quadRuns) every quad is a run of its own and free to move on its own.
 int32_t numberRuns(int64_t split, bool quadRuns, int32_t &splitRun, int32_t &textures)
@@ -55,6 +56,8 @@ int32_t numberRuns(int64_t split, bool quadRuns, int32_t &splitRun, int32_t &tex
         s.runOfQuad[i] = runs - 1;
     }
     s.runStart[runs] = int32_t(q.count);
+    if (split == q.count)
+        splitRun = runs;
     return runs;
 }
 
@@ -209,7 +212,10 @@ void tmapBuildSchedule(int64_t split, bool quadRuns)
             break;
         }
     }
-    // Texturing already on: the cell order's glEnable changes nothing.
+    // Enabled after the last quad, or already on (the cell order's glEnable
+    // then changes nothing).
+    if (splitRun == runs)
+        s.enableBeforeGroup = s.groups;
     if (split < 0 && q.firstSideFace >= 0)
         s.enableBeforeGroup = 0;
 

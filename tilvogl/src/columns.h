@@ -114,38 +114,48 @@ int32_t tmapCubesFromEachRecord(int32_t *cubes);
 
 // ---- What columns hide (used by the visible-face rule) ----
 
-// Which tile graphics are fully opaque: an entry of 1 for every graphic
-// whose pixels all have alpha 255. A graphic that does not exist is not.
+// Which tile graphics exist and which are fully opaque (an entry of 1 for
+// every graphic whose pixels all have alpha 255).
 struct TmapOpacity {
     const uint8_t *opaque;
     int32_t count;
 
-    bool of(int32_t graphic) const { return graphic >= 0 && graphic < count && opaque[graphic] != 0; }
+    bool exists(int32_t graphic) const { return graphic >= 0 && graphic < count; }
+    bool of(int32_t graphic) const { return exists(graphic) && opaque[graphic] != 0; }
 };
 
-// What a column shows from outside: its cubes, the sides on which every
-// cube shows an opaque graphic (bit k for side k), and whether its top cap
-// does. Built from the closing record, then one cube after another in any
-// order.
+// How a face hides what lies behind it: any face that is drawn does, with
+// no fragment discarded; with the alpha test on, only an opaque one.
+enum TmapSeeThrough { tmapDrawnFacesHide, tmapOpaqueFacesHide, tmapSeeThroughKinds };
+
+// What a column shows from outside, for each TmapSeeThrough: its cubes, the
+// sides on which every cube shows a face that hides (bit k for side k), and
+// whether its top cap does. Built from the closing record, then one cube
+// after another in any order.
 struct TmapColumnCover {
     int32_t cubes;
-    uint8_t opaqueSides;
-    bool opaqueTop;
+    uint8_t hidingSides[tmapSeeThroughKinds];
+    bool hidingTop[tmapSeeThroughKinds];
 };
+
+const uint8_t tmapAllSides = (1u << tmapSideKinds) - 1;
 
 inline TmapColumnCover tmapCoverOfClosing(const TmapBlock &closing, const TmapOpacity &opacity)
 {
     TmapCap caps[2];
     tmapCapsOf(closing, caps);
-    return {0, uint8_t((1u << tmapSideKinds) - 1), opacity.of(caps[0].graphic)};
+    return {0, {tmapAllSides, tmapAllSides}, {opacity.exists(caps[0].graphic), opacity.of(caps[0].graphic)}};
 }
 
 inline TmapColumnCover tmapCoverWithCube(TmapColumnCover cover, const TmapBlock &record, const TmapOpacity &opacity)
 {
     for (int side = 0; side < tmapSideKinds; ++side) {
         const int32_t graphic = tmapSideGraphic(record, side);
+        // Graphic 0 makes no side face.
+        if (graphic == 0 || !opacity.exists(graphic))
+            cover.hidingSides[tmapDrawnFacesHide] &= uint8_t(~(1u << side));
         if (graphic == 0 || !opacity.of(graphic))
-            cover.opaqueSides &= uint8_t(~(1u << side));
+            cover.hidingSides[tmapOpaqueFacesHide] &= uint8_t(~(1u << side));
     }
     ++cover.cubes;
     return cover;
@@ -158,26 +168,26 @@ TmapColumnCover tmapCoverOfColumn(int64_t first, const TmapOpacity &opacity);
 // the neighbour it touches there. From outside every column and above the
 // ground, that side can only be seen through this column, entering it
 // through a face other than the ones it turns towards the side: those must
-// all be opaque, and it must stand at least as high.
-inline bool tmapCoverHidesSide(const TmapColumnCover &cover, int side, int32_t cube)
+// all hide what lies behind them, and it must stand at least as high.
+inline bool tmapCoverHidesSide(const TmapColumnCover &cover, TmapSeeThrough seeThrough, int side, int32_t cube)
 {
-    const unsigned needed = ((1u << tmapSideKinds) - 1) & ~(1u << tmapFacingSide(side));
-    return cover.cubes > cube && cover.opaqueTop && (cover.opaqueSides & needed) == needed;
+    const unsigned needed = tmapAllSides & ~(1u << tmapFacingSide(side));
+    return cover.cubes > cube && cover.hidingTop[seeThrough] && (cover.hidingSides[seeThrough] & needed) == needed;
 }
 
 // Whether a column's cover hides the graphic1 cap on the ground beneath
 // its graphic2 cap: it can only be seen through the column itself.
-inline bool tmapCoverHidesGround(const TmapColumnCover &cover)
+inline bool tmapCoverHidesGround(const TmapColumnCover &cover, TmapSeeThrough seeThrough)
 {
-    return cover.cubes > 0 && cover.opaqueTop && cover.opaqueSides == (1u << tmapSideKinds) - 1;
+    return cover.cubes > 0 && cover.hidingTop[seeThrough] && cover.hidingSides[seeThrough] == tmapAllSides;
 }
 
 // The highest level up to which a column may hide anything: its cubes when
 // it can hide a neighbour's side or its own ground cap, otherwise 0.
-inline int32_t tmapCoverHeight(const TmapColumnCover &cover)
+inline int32_t tmapCoverHeight(const TmapColumnCover &cover, TmapSeeThrough seeThrough)
 {
     for (int side = 0; side < tmapSideKinds; ++side)
-        if (tmapCoverHidesSide(cover, side, 0))
+        if (tmapCoverHidesSide(cover, seeThrough, side, 0))
             return cover.cubes;
     return 0;
 }
@@ -185,7 +195,13 @@ inline int32_t tmapCoverHeight(const TmapColumnCover &cover)
 // The weaker of two covers: what a cell that may show either hides.
 inline TmapColumnCover tmapCommonCover(const TmapColumnCover &a, const TmapColumnCover &b)
 {
-    return {a.cubes < b.cubes ? a.cubes : b.cubes, uint8_t(a.opaqueSides & b.opaqueSides), a.opaqueTop && b.opaqueTop};
+    TmapColumnCover common = a;
+    common.cubes = a.cubes < b.cubes ? a.cubes : b.cubes;
+    for (int k = 0; k < tmapSeeThroughKinds; ++k) {
+        common.hidingSides[k] = uint8_t(a.hidingSides[k] & b.hidingSides[k]);
+        common.hidingTop[k] = a.hidingTop[k] && b.hidingTop[k];
+    }
+    return common;
 }
 
 #endif

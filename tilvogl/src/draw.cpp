@@ -1,8 +1,12 @@
 // Drawing windows of the current layer: flat quads and 3D block columns.
 #include <GL/gl.h>
 
+#include <algorithm> // std::max
+
 #include "bytexture.h"
+#include "bytexture_internal.h" // tmapContextVersion, tmapAllocateArray
 #include "columns.h"
+#include "facerule.h"
 #include "internal.h"
 
 extern "C" const float tmapTexCoordSets[4][4][2] = {
@@ -13,6 +17,8 @@ extern "C" const float tmapTexCoordSets[4][4][2] = {
 };
 
 int tmapDrawOrder = TMAP_DRAW_CELL_ORDER;
+int tmapDrawFaces = TMAP_FACES_ALL;
+int64_t tmapFacesDrawn = 0;
 
 namespace {
 
@@ -51,12 +57,141 @@ void drawFlatQuad(int32_t graphic, TexCoordSet texCoords, float x, float x1, flo
     glEnd();
 }
 
+// ---- Faces left out (tmapDrawFaces TMAP_FACES_VISIBLE) ----
+
+// What the block draw under way leaves out: the view's verdict and, while
+// faces inside solids are left out, the cover of each cell of the window
+// (row after row; scratch kept between draws).
+struct FaceSelection {
+    bool active;
+    TmapFaceView view;
+    TmapFaceWindow window;
+    int64_t windowColumns;
+    TmapColumnCover *covers;
+    int64_t coverCapacity;
+    bool texturingEnabled; // the cell order has enabled texturing in this draw
+} faces;
+
+// The cover of a window's cell, none outside the window.
+TmapColumnCover coverAt(int64_t column, int64_t row)
+{
+    const TmapFaceWindow &w = faces.window;
+    if (column < w.across.begin || column >= w.across.end || row < w.down.begin || row >= w.down.end)
+        return TmapColumnCover{};
+    return faces.covers[(row - w.down.begin) * faces.windowColumns + (column - w.across.begin)];
+}
+
+// The covers of the window's cells, as their frames show them now; false
+// when there is no memory for them.
+bool coverWindow()
+{
+    const TmapFaceWindow &w = faces.window;
+    const int64_t cells = faces.windowColumns * (w.down.end - w.down.begin);
+    if (faces.coverCapacity < cells) {
+        faces.coverCapacity = 0;
+        if (!tmapAllocateArray(faces.covers, cells))
+            return false;
+        faces.coverCapacity = cells;
+    }
+    const TmapOpacity opacity{tmapGraphicOpaque, tmapGraphicOpaqueCount};
+    TmapColumnCover *cover = faces.covers;
+    for (int64_t row = w.down.begin; row < w.down.end; ++row) {
+        const int32_t *cell = tmapCurrentLayer + row * tmapWidth + w.across.begin;
+        for (int64_t column = w.across.begin; column < w.across.end; ++column, ++cell, ++cover) {
+            const TmapBlock *block = tmapResolveCell(*cell);
+            *cover = block != nullptr ? tmapCoverOfColumn(block - tmapBlocks, opacity) : TmapColumnCover{};
+        }
+    }
+    return true;
+}
+
+unsigned char fixedIsEnabled(unsigned capability) { return glIsEnabled(capability); }
+void fixedGetIntegerv(unsigned name, int *values) { glGetIntegerv(name, values); }
+void fixedGetFloatv(unsigned name, float *values) { glGetFloatv(name, values); }
+const unsigned char *fixedGetString(unsigned name) { return glGetString(name); }
+
+// Works out what a block draw over the window leaves out, from the GL's
+// matrices and state now (inside glNewList, those of the compilation).
+void selectFaces(const TmapFaceWindow &window)
+{
+    faces.active = false;
+    if (tmapDrawFaces != TMAP_FACES_VISIBLE)
+        return;
+    const TmapFaceStateQueries queries{fixedIsEnabled, fixedGetIntegerv, fixedGetFloatv, fixedGetString};
+    const TmapFaceState state = tmapReadFaceState(queries, true, tmapContextVersion(), true);
+    float modelview[16], projection[16];
+    glGetFloatv(GL_MODELVIEW_MATRIX, modelview);
+    glGetFloatv(GL_PROJECTION_MATRIX, projection);
+    double modelviewD[16], projectionD[16];
+    for (int k = 0; k < 16; ++k) {
+        modelviewD[k] = modelview[k];
+        projectionD[k] = projection[k];
+    }
+    faces.window = window;
+    faces.windowColumns = window.across.end - window.across.begin;
+    // The eye's level needs no bound here: it is worked out afresh at every draw.
+    faces.view = tmapFaceViewOf(modelviewD, projectionD, state, window, int32_t(1) << 30);
+    if (faces.view.dropsHidden) {
+        int32_t tallest = 0;
+        faces.view.dropsHidden = coverWindow();
+        const TmapSeeThrough seeThrough = faces.view.seeThrough;
+        const int64_t cells = faces.windowColumns * (window.down.end - window.down.begin);
+        for (int64_t k = 0; faces.view.dropsHidden && k < cells; ++k)
+            tallest = std::max(tallest, tmapCoverHeight(faces.covers[k], seeThrough));
+        faces.view.dropsHidden = faces.view.dropsHidden &&
+            tmapNearPlaneClear(faces.view, window, tallest, [seeThrough](int64_t column, int64_t row) {
+                return tmapCoverHeight(coverAt(column, row), seeThrough);
+            });
+    }
+    faces.active = faces.view.dropsCulled || faces.view.dropsHidden;
+    faces.texturingEnabled = false;
+}
+
+// Whether the draw leaves out a side (kind side) of cube `cube` of the
+// column at (column, row).
+bool sideLeftOut(int side, int64_t column, int64_t row, int32_t cube)
+{
+    if (!faces.active)
+        return false;
+    if (tmapFaceCulled(faces.view, TmapFaceKind(side), column, row, cube))
+        return true;
+    if (!faces.view.dropsHidden)
+        return false;
+    static const int across[tmapSideKinds] = {-1, 0, 1, 0}, down[tmapSideKinds] = {0, -1, 0, 1};
+    return tmapCoverHidesSide(coverAt(column + across[side], row + down[side]), faces.view.seeThrough, side, cube);
+}
+
+// Whether the draw leaves out a cap of the column at (column, row).
+bool capLeftOut(const TmapCap &cap, int64_t column, int64_t row, int32_t cubes)
+{
+    if (!faces.active)
+        return false;
+    if (tmapFaceCulled(faces.view, cap.kind, column, row, cap.onTop ? cubes : 0))
+        return true;
+    return faces.view.dropsHidden && !cap.onTop && tmapCoverHidesGround(coverAt(column, row), faces.view.seeThrough);
+}
+
+// A side face left out still enables texturing where the cell order does,
+// so the caps after it are drawn as they would be.
+void leaveOutSideFace()
+{
+    if (faces.texturingEnabled)
+        return;
+    faces.texturingEnabled = true;
+    if (collecting)
+        tmapCollectTexturingEnabled(*collecting);
+    else
+        glEnable(GL_TEXTURE_2D);
+}
+
 // A side face of a cube between heights z0 and z1 along its ground edge;
 // the graphic's first row runs along the top edge.
 void drawSideFace(int32_t graphic, const TmapSideEdge &edge, float z0, float z1)
 {
     if (graphic == 0)
         return;
+    faces.texturingEnabled = true;
+    ++tmapFacesDrawn;
     if (collecting) {
         static const float texCoords[4][2] = {{0.0f, 1.0f}, {0.0f, 0.0f}, {1.0f, 0.0f}, {1.0f, 1.0f}};
         const float corners[4][3] = {
@@ -83,23 +218,34 @@ void drawSideFace(int32_t graphic, const TmapSideEdge &edge, float z0, float z1)
 // One cell's column, walked as every path walks it.
 struct ColumnDrawing {
     float x, x1, y, y1;
+    int64_t column, row;
+    int32_t cubes;
 
-    void cube(const TmapBlock &record, int32_t, float z0, float z1)
+    void cube(const TmapBlock &record, int32_t cube, float z0, float z1)
     {
-        for (int side = 0; side < tmapSideKinds; ++side)
-            drawSideFace(tmapSideGraphic(record, side), tmapSideEdge(side, x, x1, y, y1), z0, z1);
+        for (int side = 0; side < tmapSideKinds; ++side) {
+            const int32_t graphic = tmapSideGraphic(record, side);
+            if (graphic != 0 && sideLeftOut(side, column, row, cube))
+                leaveOutSideFace();
+            else
+                drawSideFace(graphic, tmapSideEdge(side, x, x1, y, y1), z0, z1);
+        }
+        cubes = cube + 1;
     }
 
     void cap(const TmapCap &cap, float z, const TmapBlock &closing)
     {
+        if (capLeftOut(cap, column, row, cubes))
+            return;
         drawFlatQuad(cap.graphic, texCoordsOf(closing), x, x1, y, y1, z);
+        ++tmapFacesDrawn;
     }
 };
 
-void drawColumn(const TmapBlock *block, float x, float x1, float y, float y1, float baseZ,
-                float cubeHeight)
+void drawColumn(const TmapBlock *block, int64_t column, int64_t row, float x, float x1, float y, float y1,
+                float baseZ, float cubeHeight)
 {
-    ColumnDrawing drawing{x, x1, y, y1};
+    ColumnDrawing drawing{x, x1, y, y1, column, row, 0};
     tmapWalkColumn(block - tmapBlocks, baseZ, cubeHeight, drawing);
 }
 
@@ -138,7 +284,7 @@ void walkWindow(Drawing drawing, const TmapSpan &across, const TmapSpan &down, f
                     drawFlatQuad(block->graphic2, texCoordsOf(*block), x, x1, rowY, rowY1, z);
                     break;
                 case Drawing::blockColumns:
-                    drawColumn(block, x, x1, rowY, rowY1, z, cellWidth);
+                    drawColumn(block, column, y, x, x1, rowY, rowY1, z, cellWidth);
                     break;
                 }
             }
@@ -160,6 +306,11 @@ int drawWindow(Drawing drawing, int cellX, int cellY, int columns, int rows, flo
     const TmapSpan down = tmapClipToLayer(cellY, rows, tmapHeight, originY, cellHeight);
     if (across.begin >= across.end || down.begin >= down.end)
         return 0;
+    faces.active = false;
+    if (drawing == Drawing::blockColumns) {
+        selectFaces({across, down, z, cellWidth, cellHeight});
+        tmapFacesDrawn = 0;
+    }
     if (tmapDrawOrder == TMAP_DRAW_BY_TEXTURE) {
         TmapQuadList *quads = tmapStartCollecting(across.end - across.begin, down.end - down.begin);
         if (quads) {
@@ -169,11 +320,20 @@ int drawWindow(Drawing drawing, int cellX, int cellY, int columns, int rows, flo
         }
         // Without scratch memory the cell order still draws the same picture.
     }
+    faces.texturingEnabled = false;
+    if (drawing == Drawing::blockColumns)
+        tmapFacesDrawn = 0;
     walkWindow(drawing, across, down, z, cellWidth, cellHeight, nullptr);
     return 0;
 }
 
 } // namespace
+
+void tmapReleaseFaceScratch()
+{
+    freeAndClear(faces.covers);
+    faces = FaceSelection();
+}
 
 int tmapDrawLayer(int cellX, int cellY, int columns, int rows, float originX, float originY,
                   float z, float cellWidth, float cellHeight)
@@ -195,6 +355,8 @@ int tmapDrawBlocks(int cellX, int cellY, int columns, int rows, float originX, f
     return drawWindow(Drawing::blockColumns, cellX, cellY, columns, rows, originX, originY, baseZ,
                       cellWidth, cellHeight);
 }
+
+int64_t tmapBlockFacesDrawn(void) { return tmapFacesDrawn; }
 
 int64_t tmapWidthInPixels(void) { return int64_t(tmapWidth) * tmapTileWidth; }
 

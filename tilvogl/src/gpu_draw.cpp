@@ -6,9 +6,12 @@
 #include <glm/gtc/matrix_inverse.hpp>   // glm::inverseTranspose
 #include <glm/gtc/type_ptr.hpp>         // glm::make_mat4, glm::value_ptr
 
+#include "facerule.h"
 #include "gpu_internal.h"
 #include "internal.h"
 #include "tilvogl/tilvogl_gpu.h"
+
+int tmapGpuDrawFaces = TMAP_FACES_VISIBLE;
 
 namespace {
 
@@ -144,6 +147,41 @@ int drawFlat(const TmapGpuView *view, Field field, int cellX, int cellY, int col
     return 0;
 }
 
+unsigned char isEnabled(unsigned capability) { return tmapGl.IsEnabled(capability); }
+void getIntegerv(unsigned name, int *values) { tmapGl.GetIntegerv(name, values); }
+void getFloatv(unsigned name, float *values) { tmapGl.GetFloatv(name, values); }
+const unsigned char *getString(unsigned name) { return tmapGl.GetString(name); }
+
+// What a block draw through view leaves out (facerule.h): the GL's state
+// now, the view's matrices and alpha test, and the near plane against the
+// window's columns.
+TmapFaceView viewedFaces(const TmapGpuView &view, int layer, const TmapFaceWindow &window)
+{
+    const TmapGpuCopy &copy = tmapGpuCopy;
+    const TmapFaceStateQueries queries{isEnabled, getIntegerv, getFloatv, getString};
+    TmapFaceState state = tmapReadFaceState(queries, !copy.context.embedded, copy.context.version, false);
+    state.alphaTested = view.alphaTest != 0;
+    double modelview[16], projection[16];
+    for (int k = 0; k < 16; ++k) {
+        modelview[k] = view.modelview[k];
+        projection[k] = view.projection[k];
+    }
+    TmapFaceView faces = tmapFaceViewOf(modelview, projection, state, window, copy.stackCount);
+    if (faces.dropsHidden) {
+        const int32_t *cells = tmapLayers[layer];
+        const TmapSeeThrough seeThrough = faces.seeThrough;
+        // An animated cell may show any column as tall as its slots.
+        faces.dropsHidden = tmapNearPlaneClear(faces, window, copy.stackCount, [&](int64_t column, int64_t row) {
+            const int32_t value = cells[row * tmapWidth + column];
+            if (value >= 0)
+                return value < tmapBlockCount ? tmapCoverHeight(copy.blockCovers[value], seeThrough) : 0;
+            const int64_t anim = -int64_t(value) - 1;
+            return anim < tmapAnimCount ? copy.animCubes[anim] : 0;
+        });
+    }
+    return faces;
+}
+
 } // namespace
 
 void tmapGpuViewDefaults(TmapGpuView *view)
@@ -188,15 +226,30 @@ int tmapGpuDrawBlocks(const TmapGpuView *view, int cellX, int cellY, int columns
                                 cellHeight, layerTexture, layer, across, down);
     if (ready <= 0)
         return ready;
+    tmapFacesDrawn = 0;
     if (!tmapGpuBuildFaces(layer, across, down, baseZ, cellWidth, cellHeight))
         return -1;
-    if (tmapGpuCopy.faceCount == 0)
+    TmapGpuCopy &copy = tmapGpuCopy;
+    // Every face, unless the view leaves some out and their indices can be
+    // had; the index buffer bound is the face array's own state.
+    GLuint indices = copy.faceIndices;
+    int64_t faces = copy.faceCount;
+    if (tmapGpuDrawFaces == TMAP_FACES_VISIBLE && faces > 0) {
+        const TmapFaceView selection = viewedFaces(*view, layer, {across, down, baseZ, cellWidth, cellHeight});
+        if ((selection.dropsCulled || selection.dropsHidden) &&
+            tmapGpuSelectFaces(selection, across, down, baseZ, cellWidth, cellHeight)) {
+            indices = copy.visibleIndices;
+            faces = copy.visibleFaces;
+        }
+    }
+    if (faces == 0)
         return 0;
-    const int kind = (tmapGpuCopy.facesAnimated ? tmapGpuAnimated : 0) |
-                     (view->alphaTest ? tmapGpuColumnsAlphaTested : 0);
-    TmapGpuProgram &program = tmapGpuCopy.programs[kind];
+    const int kind = (copy.facesAnimated ? tmapGpuAnimated : 0) | (view->alphaTest ? tmapGpuColumnsAlphaTested : 0);
+    TmapGpuProgram &program = copy.programs[kind];
     useProgram(program, *view, layer, layerTexture, across, down, baseZ);
-    tmapGl.BindVertexArray(tmapGpuCopy.faceArray);
-    tmapGl.DrawElements(GL_TRIANGLES, GLsizei(tmapGpuCopy.faceCount * 6), GL_UNSIGNED_INT, nullptr);
+    tmapGl.BindVertexArray(copy.faceArray);
+    tmapGl.BindBuffer(GL_ELEMENT_ARRAY_BUFFER, indices);
+    tmapGl.DrawElements(GL_TRIANGLES, GLsizei(faces * 6), GL_UNSIGNED_INT, nullptr);
+    tmapFacesDrawn = faces;
     return 0;
 }

@@ -7,9 +7,15 @@
 // animation has shown and the shader fills them from its current block.
 // The faces are built again only when the window, one of its cells or an
 // animation's tallest column changes.
+//
+// The faces a view leaves out (facerule.h) keep the others' order: they
+// are left out of a second index buffer, written by walking the window
+// again whenever what the view leaves out changes (the eye moves into
+// another cell or cube, the culling or the alpha test changes).
 #include <cstring>
 
 #include "columns.h"
+#include "facerule.h"
 #include "gpu_internal.h"
 #include "internal.h"
 
@@ -48,77 +54,164 @@ struct FaceWriter {
     }
 };
 
+// The indices of face `face`'s two triangles, corners 0, 1, 3 and 1, 2, 3:
+// the split and winding of a strip through corners 0, 1, 3, 2.
+void writeTriangles(uint32_t *triangles, int64_t face)
+{
+    const uint32_t first = uint32_t(face * 4);
+    triangles[0] = first;
+    triangles[1] = first + 1;
+    triangles[2] = first + 3;
+    triangles[3] = first + 1;
+    triangles[4] = first + 2;
+    triangles[5] = first + 3;
+}
+
+// Which faces a view leaves in: the indices of their triangles, in order.
+struct FaceSelector {
+    const TmapFaceView *view;
+    uint32_t *indices;
+    int64_t kept;
+    // The covers of the cell walked and of its four neighbours in the window.
+    TmapColumnCover own, neighbours[tmapSideKinds];
+};
+
+// What a walk over the window does with each face: counts it, writes its
+// corners, or keeps its indices when the view leaves it in.
+struct FaceWalk {
+    FaceWriter *writer;
+    FaceSelector *selector;
+    int64_t faces; // the faces walked so far: the next face's number
+    int64_t column, row;
+
+    // A face of the cell; cube is a side's cube or a cap's level, and -1 for
+    // an animated cell's cap, whose height the shader works out.
+    void face(TmapFaceKind kind, int32_t cube, bool groundCap)
+    {
+        const int64_t number = faces++;
+        if (selector == nullptr)
+            return;
+        const TmapFaceView &view = *selector->view;
+        if (cube >= 0 && tmapFaceCulled(view, kind, column, row, cube))
+            return;
+        if (view.dropsHidden) {
+            if (kind < tmapSideKinds && tmapCoverHidesSide(selector->neighbours[kind], view.seeThrough, kind, cube))
+                return;
+            if (groundCap && tmapCoverHidesGround(selector->own, view.seeThrough))
+                return;
+        }
+        writeTriangles(selector->indices + selector->kept * 6, number);
+        ++selector->kept;
+    }
+};
+
 bool isGraphic(int32_t graphic) { return graphic >= 0 && graphic < tmapGpuGraphicCount(); }
 
 // The faces of a still cell's column, walked as the fixed-function path
 // walks it; faces whose graphic does not exist make no face.
 struct StillColumn {
-    FaceWriter *out;
+    FaceWalk &walk;
     float x, x1, y, y1;
-    int64_t faces;
+    int32_t cubes;
 
-    void cube(const TmapBlock &record, int32_t, float z0, float z1)
+    void cube(const TmapBlock &record, int32_t cube, float z0, float z1)
     {
         for (int side = 0; side < tmapSideKinds; ++side) {
             const int32_t graphic = tmapSideGraphic(record, side);
             if (graphic == 0 || !isGraphic(graphic))
                 continue;
-            if (out)
-                out->side(graphic, side, 0, tmapSideEdge(side, x, x1, y, y1), z0, z1);
-            ++faces;
+            if (walk.writer)
+                walk.writer->side(graphic, side, 0, tmapSideEdge(side, x, x1, y, y1), z0, z1);
+            walk.face(TmapFaceKind(side), cube, false);
         }
+        cubes = cube + 1;
     }
 
     void cap(const TmapCap &cap, float z, const TmapBlock &closing)
     {
         if (!isGraphic(cap.graphic))
             return;
-        if (out)
-            out->cap(cap.graphic, cap.kind, closing.flags, x, x1, y, y1, z);
-        ++faces;
+        if (walk.writer)
+            walk.writer->cap(cap.graphic, cap.kind, closing.flags, x, x1, y, y1, z);
+        walk.face(cap.kind, cap.onTop ? cubes : 0, !cap.onTop);
     }
 };
 
-// The faces of the column of a cell: how many, or, with a writer, written.
-// rises[k] is the bottom of cube k above the ground.
-int64_t columnFaces(int32_t value, const float *rises, float x, float x1, float y, float y1, float baseZ,
-                    float cubeHeight, FaceWriter *out)
+// The faces of the column of a cell. rises[k] is the bottom of cube k
+// above the ground. Returns false when an animated cell's slots would not
+// fit the corners' details.
+bool columnFaces(int32_t value, const float *rises, float x, float x1, float y, float y1, float baseZ,
+                 float cubeHeight, FaceWalk &walk)
 {
     const TmapGpuCopy &copy = tmapGpuCopy;
     if (value < 0) {
         int64_t anim = -int64_t(value) - 1;
         if (anim >= tmapAnimCount || tmapAnims == nullptr)
-            return 0;
+            return true;
         int32_t cubes = copy.animCubes[anim];
         // The cube number must fit the corner's details.
         if (cubes >= int32_t(1) << (31 - TMAP_GPU_CORNER_CUBE_SHIFT))
-            return INT32_MAX;
-        if (out) {
-            out->animated = true;
-            for (int32_t cube = 0; cube < cubes; ++cube) {
-                float z0 = baseZ + rises[cube];
-                float z1 = z0 + cubeHeight;
-                for (int side = 0; side < tmapSideKinds; ++side)
-                    out->side(value, side, cube, tmapSideEdge(side, x, x1, y, y1), z0, z1);
+            return false;
+        if (walk.writer)
+            walk.writer->animated = true;
+        for (int32_t cube = 0; cube < cubes; ++cube) {
+            float z0 = baseZ + rises[cube];
+            float z1 = z0 + cubeHeight;
+            for (int side = 0; side < tmapSideKinds; ++side) {
+                if (walk.writer)
+                    walk.writer->side(value, side, cube, tmapSideEdge(side, x, x1, y, y1), z0, z1);
+                walk.face(TmapFaceKind(side), cube, false);
             }
-            out->cap(value, tmapFaceSecondCap, 0, x, x1, y, y1, baseZ);
-            out->cap(value, tmapFaceFirstCap, 0, x, x1, y, y1, baseZ);
         }
-        return 4 * int64_t(cubes) + 2;
+        const TmapFaceKind caps[2] = {tmapFaceSecondCap, tmapFaceFirstCap};
+        for (TmapFaceKind cap : caps) {
+            if (walk.writer)
+                walk.writer->cap(value, cap, 0, x, x1, y, y1, baseZ);
+            walk.face(cap, -1, false);
+        }
+        return true;
     }
     if (value >= tmapBlockCount || tmapBlocks == nullptr)
-        return 0;
-    StillColumn column{out, x, x1, y, y1, 0};
+        return true;
+    StillColumn column{walk, x, x1, y, y1, 0};
     tmapWalkColumn(value, baseZ, cubeHeight, column);
-    return column.faces;
+    return true;
+}
+
+// What a cell's column shows its neighbours in every frame it can show:
+// a still cell's cover, or the cover all its animation's frames have.
+TmapColumnCover cellCover(int32_t value)
+{
+    const TmapGpuCopy &copy = tmapGpuCopy;
+    if (value >= 0)
+        return value < tmapBlockCount && tmapBlocks != nullptr ? copy.blockCovers[value] : TmapColumnCover{};
+    const int64_t anim = -int64_t(value) - 1;
+    return anim < tmapAnimCount && tmapAnims != nullptr ? copy.animCovers[anim] : TmapColumnCover{};
+}
+
+// The covers a selection needs around the cell (column, row).
+void coverAround(FaceSelector &selector, int layer, const TmapSpan &across, const TmapSpan &down, int64_t column,
+                 int64_t row)
+{
+    const int32_t *cells = tmapLayers[layer];
+    const int32_t own = cells[row * tmapWidth + column];
+    selector.own = own >= 0 ? cellCover(own) : TmapColumnCover{};
+    static const int acrossStep[tmapSideKinds] = {-1, 0, 1, 0}, downStep[tmapSideKinds] = {0, -1, 0, 1};
+    for (int side = 0; side < tmapSideKinds; ++side) {
+        const int64_t x = column + acrossStep[side], y = row + downStep[side];
+        const bool inWindow = x >= across.begin && x < across.end && y >= down.begin && y < down.end;
+        selector.neighbours[side] = inWindow ? cellCover(cells[y * tmapWidth + x]) : TmapColumnCover{};
+    }
 }
 
 // Walks the window's cells as the fixed-function path does, with the same
-// running sums for the positions: counts the faces, or writes them.
+// running sums for the positions. Returns the faces, or -1 when an animated
+// cell's slots do not fit the corners.
 int64_t windowFaces(int layer, const TmapSpan &across, const TmapSpan &down, float baseZ, float cellWidth,
-                    float cellHeight, const float *rises, FaceWriter *out)
+                    float cellHeight, const float *rises, FaceWriter *writer, FaceSelector *selector)
 {
-    int64_t faces = 0;
+    FaceWalk walk{writer, selector, 0, 0, 0};
+    const bool needsCovers = selector != nullptr && selector->view->dropsHidden;
     float y = down.origin;
     for (int64_t row = down.begin; row < down.end; ++row) {
         const float y1 = y + cellHeight;
@@ -126,12 +219,17 @@ int64_t windowFaces(int layer, const TmapSpan &across, const TmapSpan &down, flo
         float x = across.origin;
         for (int64_t column = across.begin; column < across.end; ++column, ++cell) {
             const float x1 = x + cellWidth;
-            faces += columnFaces(*cell, rises, x, x1, y, y1, baseZ, cellWidth, out);
+            walk.column = column;
+            walk.row = row;
+            if (needsCovers)
+                coverAround(*selector, layer, across, down, column, row);
+            if (!columnFaces(*cell, rises, x, x1, y, y1, baseZ, cellWidth, walk))
+                return -1;
             x = x1;
         }
         y = y1;
     }
-    return faces;
+    return walk.faces;
 }
 
 // The bottoms of cubes 0 to stackCount, as running sums; sent to the rise
@@ -163,8 +261,7 @@ float *risesFor(float cellWidth)
     return rises;
 }
 
-// Two triangles a face, corners 0, 1, 3 and 1, 2, 3: the split and winding
-// of a strip through corners 0, 1, 3, 2. Grown to cover faces faces.
+// The indices of every face, grown to cover faces faces.
 bool coverWithIndices(int64_t faces)
 {
     TmapGpuCopy &copy = tmapGpuCopy;
@@ -176,16 +273,9 @@ bool coverWithIndices(int64_t faces)
     uint32_t *indices = static_cast<uint32_t *>(tmapAllocate(size_t(covered) * 6 * sizeof(uint32_t)));
     if (indices == nullptr)
         return false;
-    for (int64_t face = 0; face < covered; ++face) {
-        const uint32_t first = uint32_t(face * 4);
-        uint32_t *triangles = indices + face * 6;
-        triangles[0] = first;
-        triangles[1] = first + 1;
-        triangles[2] = first + 3;
-        triangles[3] = first + 1;
-        triangles[4] = first + 2;
-        triangles[5] = first + 3;
-    }
+    for (int64_t face = 0; face < covered; ++face)
+        writeTriangles(indices + face * 6, face);
+    tmapGl.BindBuffer(GL_ELEMENT_ARRAY_BUFFER, copy.faceIndices);
     tmapGl.BufferData(GL_ELEMENT_ARRAY_BUFFER, GLsizeiptr(size_t(covered) * 6 * sizeof(uint32_t)), indices,
                       GL_STATIC_DRAW);
     tmapFree(indices);
@@ -205,14 +295,15 @@ bool tmapGpuBuildFaces(int layer, const TmapSpan &across, const TmapSpan &down, 
         std::memcmp(cells, copy.facesCells, sizeof cells) == 0)
         return true;
     copy.facesValid = false;
+    copy.visibleValid = false;
     float *rises = risesFor(cellWidth);
     if (rises == nullptr) {
         tmapError = TMAP_ERROR_OUT_OF_MEMORY;
         return false;
     }
     // Six indices a face are counted by a GLsizei.
-    const int64_t faces = windowFaces(layer, across, down, baseZ, cellWidth, cellHeight, rises, nullptr);
-    if (faces * 6 > INT32_MAX) {
+    const int64_t faces = windowFaces(layer, across, down, baseZ, cellWidth, cellHeight, rises, nullptr, nullptr);
+    if (faces < 0 || faces * 6 > INT32_MAX) {
         tmapFree(rises);
         tmapError = TMAP_ERROR_GL_LIMITS;
         return false;
@@ -224,7 +315,7 @@ bool tmapGpuBuildFaces(int layer, const TmapSpan &across, const TmapSpan &down, 
         return false;
     }
     FaceWriter writer{corners, false};
-    windowFaces(layer, across, down, baseZ, cellWidth, cellHeight, rises, &writer);
+    windowFaces(layer, across, down, baseZ, cellWidth, cellHeight, rises, &writer, nullptr);
     tmapFree(rises);
     // The program's array buffer binding is its own; the element buffer
     // belongs to the face array.
@@ -250,6 +341,35 @@ bool tmapGpuBuildFaces(int layer, const TmapSpan &across, const TmapSpan &down, 
     return true;
 }
 
+bool tmapGpuSelectFaces(const TmapFaceView &view, const TmapSpan &across, const TmapSpan &down, float baseZ,
+                        float cellWidth, float cellHeight)
+{
+    TmapGpuCopy &copy = tmapGpuCopy;
+    if (copy.visibleValid && tmapSameFaceSelection(view, copy.visibleView))
+        return true;
+    copy.visibleValid = false;
+    uint32_t *indices = static_cast<uint32_t *>(tmapAllocate(size_t(copy.faceCount) * 6 * sizeof(uint32_t)));
+    float *rises = risesFor(cellWidth);
+    if (indices == nullptr || rises == nullptr) {
+        tmapFree(indices);
+        tmapFree(rises);
+        return false;
+    }
+    FaceSelector selector{&view, indices, 0, {}, {}};
+    windowFaces(copy.facesLayer, across, down, baseZ, cellWidth, cellHeight, rises, nullptr, &selector);
+    tmapFree(rises);
+    tmapGl.BindVertexArray(copy.faceArray);
+    tmapGl.BindBuffer(GL_ELEMENT_ARRAY_BUFFER, copy.visibleIndices);
+    // Never empty, so that the buffer exists; a draw of no face is skipped.
+    tmapGl.BufferData(GL_ELEMENT_ARRAY_BUFFER, GLsizeiptr(size_t(selector.kept > 0 ? selector.kept : 1) * 6 * sizeof(uint32_t)),
+                      indices, GL_STREAM_DRAW);
+    tmapFree(indices);
+    copy.visibleFaces = selector.kept;
+    copy.visibleView = view;
+    copy.visibleValid = true;
+    return true;
+}
+
 void tmapGpuDropFaces(int layer, int64_t index)
 {
     TmapGpuCopy &copy = tmapGpuCopy;
@@ -261,4 +381,5 @@ void tmapGpuDropFaces(int layer, int64_t index)
             return;
     }
     copy.facesValid = false;
+    copy.visibleValid = false;
 }

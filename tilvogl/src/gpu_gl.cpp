@@ -33,6 +33,7 @@ bool tmapGpuQueryContext(TmapGpuContext &context)
     if (!tmapReadGlVersion(reinterpret_cast<const char *>(tmapGl.GetString(GL_VERSION)), version))
         return false;
     context.embedded = version.embedded;
+    context.version = version.major * 10 + version.minor;
     if (version.embedded)
         return version.major >= 3;
     return version.major > 3 || (version.major == 3 && version.minor >= 3);

@@ -95,6 +95,7 @@ bool tmapGpuLoadFunctions();
 // What the current context offers the renderer.
 struct TmapGpuContext {
     bool embedded; // OpenGL ES or WebGL: the shaders are GLSL ES 3.00
+    int version;   // major * 10 + minor
 };
 
 // Whether a context of OpenGL 3.3, OpenGL ES 3.0 or newer is current.

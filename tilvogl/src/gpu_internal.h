@@ -14,6 +14,8 @@
 
 #include <cstdint>
 
+#include "columns.h"  // TmapColumnCover
+#include "facerule.h" // TmapFaceView
 #include "gpu_gl.h"
 #include "tilvogl/tilvogl.h"
 #include "tilvogl/tilvogl_gpu.h" // TmapGpuView
@@ -127,6 +129,7 @@ const int tmapGpuChangedCellCapacity = 256;
 struct TmapGpuCopy {
     bool uploaded;       // objects exist (they may belong to an older map)
     bool current;        // and they hold the current map
+    TmapGpuContext context; // what the context of the upload offers
     GLuint graphics;
     GLuint layers[TMAP_LAYER_COUNT];
     GLuint blocks;
@@ -136,6 +139,7 @@ struct TmapGpuCopy {
     GLuint faceArray;    // the column program's: the faces below
     GLuint faceBuffer;   // four corners per face of the last block window
     GLuint faceIndices;  // two triangles per face
+    GLuint visibleIndices; // those of the faces the last view left in
     TmapGpuProgram programs[tmapGpuProgramKinds]; // by TmapGpuProgramKind bits
     unsigned layersAnimated; // bit k: layer k has animated cells
     int foldWidth;       // texel rows of every table texture are this wide (a power of two)
@@ -144,6 +148,11 @@ struct TmapGpuCopy {
     int32_t *blockCubes; // stacked cubes of a column starting at each block
     int32_t *animBlocks; // each animation's block as uploaded (-1: none)
     int32_t *animCubes;  // most cubes of any block each animation has shown
+    // What hides what (facerule.h): the cover of the column starting at each
+    // block, worked out from the graphics as uploaded, and for each
+    // animation the cover all the blocks it has shown have.
+    TmapColumnCover *blockCovers;
+    TmapColumnCover *animCovers;
     float risesCellWidth; // the cube height of the uploaded rises (0: none yet)
     // The graphics: graphicsAcross x graphicsDown of them side by side in
     // each layer of the array texture (1 x 1 unless the GL has fewer array
@@ -166,6 +175,11 @@ struct TmapGpuCopy {
     int64_t faceCount;
     bool facesAnimated;    // some of them are animated cells' 
     int64_t indexedFaces;  // faces the index buffer covers
+    // The faces the last view left in, valid while the faces are and the
+    // view leaves out the same.
+    bool visibleValid;
+    TmapFaceView visibleView;
+    int64_t visibleFaces;
     // Cells changed since the last draw (tmapGpuChangedCellCapacity entries,
     // allocated by the upload), and bit k: layer k is sent whole.
     TmapGpuChangedCell *changedCells;
@@ -244,6 +258,12 @@ GLuint tmapGpuPrepareDraw(int &layer);
 struct TmapSpan;
 bool tmapGpuBuildFaces(int layer, const TmapSpan &across, const TmapSpan &down, float baseZ, float cellWidth,
                        float cellHeight);
+
+// The indices of the faces of the last block window that view leaves in
+// (visibleIndices, visibleFaces), worked out again when it leaves out other
+// faces than the last view. False when out of memory.
+bool tmapGpuSelectFaces(const TmapFaceView &view, const TmapSpan &across, const TmapSpan &down, float baseZ,
+                        float cellWidth, float cellHeight);
 
 // Drops the faces of the last block window when they show the cell (index
 // into layer), or whatever they show when index is -1.

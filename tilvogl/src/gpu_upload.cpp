@@ -92,6 +92,30 @@ bool uploadBlocks()
     return true;
 }
 
+// What the column from each block hides, from the graphics as uploaded,
+// worked out from the last block back. False when out of memory.
+bool coverBlocks()
+{
+    const int64_t count = tmapBlocks != nullptr ? tmapBlockCount : 0;
+    const int graphics = tmapGpuGraphicCount();
+    uint8_t *opaque = static_cast<uint8_t *>(tmapAllocate(size_t(graphics)));
+    TmapColumnCover *covers = static_cast<TmapColumnCover *>(tmapAllocate(size_t(count) * sizeof(TmapColumnCover)));
+    tmapGpuCopy.blockCovers = covers;
+    if (opaque == nullptr || covers == nullptr) {
+        tmapFree(opaque);
+        return false;
+    }
+    const size_t pixels = size_t(tmapTileWidth) * size_t(tmapTileHeight);
+    for (int g = 0; g < graphics; ++g)
+        opaque[g] = tmapPixelsOpaque(tmapGraphicPixels + size_t(g) * pixels * 4, pixels);
+    const TmapOpacity opacity{opaque, graphics};
+    for (int64_t b = count - 1; b >= 0; --b)
+        covers[b] = tmapStacksOnNext(b) ? tmapCoverWithCube(covers[b + 1], tmapBlocks[b], opacity)
+                                        : tmapCoverOfClosing(tmapBlocks[b], opacity);
+    tmapFree(opaque);
+    return true;
+}
+
 // The block each animation shows now, or -1 when its frame names none.
 int32_t currentBlockOf(const TmapAnim &anim)
 {
@@ -105,20 +129,29 @@ int animCount() { return tmapAnims != nullptr ? tmapAnimCount : 0; }
 
 int32_t cubesOf(int32_t block) { return block >= 0 ? tmapGpuCopy.blockCubes[block] : 0; }
 
+TmapColumnCover coverOf(int32_t block) { return block >= 0 ? tmapGpuCopy.blockCovers[block] : TmapColumnCover{}; }
+
 // The tallest column among an animation's frames, start to end: the slots
-// its cells get in a block window. Scanning stops after a bounded number of
-// frames in all; a taller column shown later grows the slots then.
-int32_t tallestFrame(const TmapAnim &anim, int64_t &scanBudget)
+// its cells get in a block window; and the cover all of them have.
+// Scanning stops after a bounded number of frames in all (then the cover
+// is none); a taller column shown later grows the slots then.
+int32_t tallestFrame(const TmapAnim &anim, int64_t &scanBudget, TmapColumnCover &cover)
 {
-    int32_t tallest = cubesOf(currentBlockOf(anim));
+    const int32_t current = currentBlockOf(anim);
+    int32_t tallest = cubesOf(current);
+    cover = coverOf(current);
     int64_t first = anim.start < 0 ? 0 : anim.start;
     int64_t end = anim.end < tmapAnimFrameCount ? anim.end : tmapAnimFrameCount;
-    if (tmapAnimFrames == nullptr || end - first > scanBudget)
+    if (tmapAnimFrames == nullptr || end - first > scanBudget) {
+        cover = TmapColumnCover{};
         return tallest;
+    }
     for (int64_t frame = first; frame < end; ++frame) {
         int32_t block = tmapAnimFrames[frame];
-        int32_t cubes = block >= 0 && block < tmapBlockCount ? cubesOf(block) : 0;
-        tallest = cubes > tallest ? cubes : tallest;
+        if (block < 0 || block >= tmapBlockCount)
+            block = -1;
+        tallest = cubesOf(block) > tallest ? cubesOf(block) : tallest;
+        cover = tmapCommonCover(cover, coverOf(block));
     }
     scanBudget -= end > first ? end - first : 0;
     return tallest;
@@ -129,12 +162,13 @@ bool uploadAnims()
     int count = animCount();
     tmapGpuCopy.animBlocks = static_cast<int32_t *>(tmapAllocate(size_t(count) * sizeof(int32_t)));
     tmapGpuCopy.animCubes = static_cast<int32_t *>(tmapAllocate(size_t(count) * sizeof(int32_t)));
-    if (tmapGpuCopy.animBlocks == nullptr || tmapGpuCopy.animCubes == nullptr)
+    tmapGpuCopy.animCovers = static_cast<TmapColumnCover *>(tmapAllocate(size_t(count) * sizeof(TmapColumnCover)));
+    if (tmapGpuCopy.animBlocks == nullptr || tmapGpuCopy.animCubes == nullptr || tmapGpuCopy.animCovers == nullptr)
         return false;
     int64_t scanBudget = int64_t(1) << 24;
     for (int n = 0; n < count; ++n) {
         tmapGpuCopy.animBlocks[n] = currentBlockOf(tmapAnims[n]);
-        tmapGpuCopy.animCubes[n] = tallestFrame(tmapAnims[n], scanBudget);
+        tmapGpuCopy.animCubes[n] = tallestFrame(tmapAnims[n], scanBudget, tmapGpuCopy.animCovers[n]);
     }
     tmapGpuCopy.anims = makeTable(GL_R32I, GL_RED_INTEGER, GL_INT, count, tmapGpuCopy.animBlocks, sizeof(int32_t));
     return true;
@@ -143,7 +177,8 @@ bool uploadAnims()
 // Which animations show another block than uploaded: work per animation.
 // Notes their new blocks; first > last when none changed. A block taller
 // than the animation's slots grows them, and the block window is laid out
-// again.
+// again; one that hides less than the animation's blocks did weakens its
+// cover, and the faces a view leaves out are worked out again.
 void findAnimChanges(int &first, int &last)
 {
     int count = animCount();
@@ -156,6 +191,11 @@ void findAnimChanges(int &first, int &last)
             if (cubesOf(block) > tmapGpuCopy.animCubes[n]) {
                 tmapGpuCopy.animCubes[n] = cubesOf(block);
                 tmapGpuDropFaces(-1, -1);
+            }
+            const TmapColumnCover cover = tmapCommonCover(tmapGpuCopy.animCovers[n], coverOf(block));
+            if (std::memcmp(&cover, &tmapGpuCopy.animCovers[n], sizeof cover) != 0) {
+                tmapGpuCopy.animCovers[n] = cover;
+                tmapGpuCopy.visibleValid = false;
             }
             first = n < first ? n : first;
             last = n;
@@ -231,6 +271,7 @@ void makeFaceArray()
     tmapGl.GenVertexArrays(1, &copy.faceArray);
     tmapGl.GenBuffers(1, &copy.faceBuffer);
     tmapGl.GenBuffers(1, &copy.faceIndices);
+    tmapGl.GenBuffers(1, &copy.visibleIndices);
     tmapGl.BindVertexArray(copy.faceArray);
     tmapGl.BindBuffer(GL_ARRAY_BUFFER, copy.faceBuffer);
     tmapGl.BindBuffer(GL_ELEMENT_ARRAY_BUFFER, copy.faceIndices);
@@ -251,6 +292,8 @@ void forgetObjects(TmapGpuCopy &copy = tmapGpuCopy)
     tmapFree(copy.animBlocks);
     tmapFree(copy.animCubes);
     tmapFree(copy.blockCubes);
+    tmapFree(copy.blockCovers);
+    tmapFree(copy.animCovers);
     tmapFree(copy.changedCells);
     tmapFree(copy.graphicAlpha);
     tmapFree(copy.blockShows);
@@ -273,6 +316,7 @@ void deleteObjects(TmapGpuCopy &copy = tmapGpuCopy)
         tmapGl.DeleteVertexArrays(1, &copy.faceArray);
         tmapGl.DeleteBuffers(1, &copy.faceBuffer);
         tmapGl.DeleteBuffers(1, &copy.faceIndices);
+        tmapGl.DeleteBuffers(1, &copy.visibleIndices);
         for (const TmapGpuProgram &program : copy.programs)
             tmapGl.DeleteProgram(program.name);
     }
@@ -364,6 +408,7 @@ int tmapGpuUpload(void)
 
     TmapGpuCopy &copy = tmapGpuCopy;
     copy.uploaded = true;
+    copy.context = context;
     int built = TMAP_ERROR_NONE;
     for (int kind = 0; kind < tmapGpuProgramKinds && built == TMAP_ERROR_NONE; ++kind)
         built = tmapGpuBuildProgram(kind, context.embedded, copy.programs[kind]);
@@ -380,7 +425,7 @@ int tmapGpuUpload(void)
             allocated = uploadLayer(layer);
     copy.changedCells = static_cast<TmapGpuChangedCell *>(
         tmapAllocate(size_t(tmapGpuChangedCellCapacity) * sizeof(TmapGpuChangedCell)));
-    allocated = allocated && copy.changedCells != nullptr && uploadBlocks() && uploadAnims();
+    allocated = allocated && copy.changedCells != nullptr && uploadBlocks() && coverBlocks() && uploadAnims();
     tmapGl.GenTextures(1, &copy.rises);
     tmapGl.BindTexture(GL_TEXTURE_2D, copy.rises);
     setTableParameters(GL_TEXTURE_2D);

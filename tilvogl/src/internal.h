@@ -18,6 +18,8 @@
 // Beside loading, over the model:
 //   layers.cpp    layer selection, cell access, row tables
 //   anims.cpp     animation reset and stepping
+//   columns.cpp   block columns counted and measured (the walk: columns.h)
+//   facerule.cpp  which faces a view cannot show (facerule.h)
 //   draw.cpp      the draw operations, in cell order or collecting for:
 //   bytexture.cpp and bytexture_*.cpp
 //                 the grouping by texture and its scratch memory (see
@@ -80,6 +82,10 @@ struct TmapModel {
     // Every graphic as RGBA: kept with TMAP_TEXTURES_NONE, and for the other
     // modes until tmapMakeTextures turns them into the textures asked for.
     unsigned char *graphicPixels;
+    // Per graphic, 1 when all its pixels are opaque (tmapPixelsOpaque), as
+    // decoded: the visible-face rule lets opaque faces hide what lies behind.
+    uint8_t *graphicOpaque;
+    int graphicOpaqueCount;
     bool texturesPending;
     unsigned int *textureNames; // TMAP_TEXTURES_GENERATED
     int textureNameCount;       // kept apart from graphicCount, which a later
@@ -107,6 +113,17 @@ void tmapFreeModel(TmapModel &map);
 extern bool tmapMapPresent;
 extern int tmapTextureNameCount;
 extern int tmapFixedFunctionUsable;
+extern uint8_t *tmapGraphicOpaque;
+extern int tmapGraphicOpaqueCount;
+
+// Whether every one of an RGBA graphic's pixels has alpha 255.
+inline bool tmapPixelsOpaque(const unsigned char *rgba, size_t pixels)
+{
+    for (size_t p = 0; p < pixels; ++p)
+        if (rgba[p * 4 + 3] != 255)
+            return false;
+    return true;
+}
 
 // Number readers. Lengths are always big-endian; the other two follow the
 // map's byte-order flag.
@@ -251,6 +268,9 @@ inline TmapSpan tmapClipToLayer(int first, int count, int size, float origin, fl
     span.origin = span.begin < span.end ? tmapAdvance(origin, step, span.begin - first) : origin;
     return span;
 }
+
+// The faces the last block draw of either renderer drew (draw.cpp).
+extern int64_t tmapFacesDrawn;
 
 // What the shader renderer's copy of the map hears from the model
 // (gpu_upload.cpp): a cell stored by tmapSetCell, and the map released.

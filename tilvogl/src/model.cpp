@@ -44,6 +44,8 @@ unsigned int tmapTextureFilter = 0x2601; // GL_LINEAR
 bool tmapMapPresent = false;
 int tmapTextureNameCount = 0;
 int tmapFixedFunctionUsable = 0;
+uint8_t *tmapGraphicOpaque = nullptr;
+int tmapGraphicOpaqueCount = 0;
 
 #ifdef TILVOGL_ALLOCATION_HOOK
 extern "C" {
@@ -64,7 +66,8 @@ thread_local long tmapAllocationCount = 0;
     F(animFrameCount, tmapAnimFrameCount) F(currentLayer, tmapCurrentLayer)                        \
     F(currentRows, tmapCurrentRows) F(firstTexture, tmapFirstTexture)                              \
     F(graphicPixels, tmapGraphicPixels) F(textureNames, tmapTextureNames)                          \
-    F(textureNameCount, tmapTextureNameCount) F(fixedFunctionUsable, tmapFixedFunctionUsable)
+    F(textureNameCount, tmapTextureNameCount) F(fixedFunctionUsable, tmapFixedFunctionUsable)         \
+    F(graphicOpaque, tmapGraphicOpaque) F(graphicOpaqueCount, tmapGraphicOpaqueCount)
 
 void tmapTakeModel(TmapModel &map)
 {
@@ -91,6 +94,7 @@ void tmapFreeModel(TmapModel &map)
 {
     tmapFree(map.colourMap);
     tmapFree(map.graphicPixels);
+    tmapFree(map.graphicOpaque);
     if (map.textureNames != nullptr && map.textureNameCount > 0)
         glDeleteTextures(map.textureNameCount, map.textureNames);
     tmapFree(map.textureNames);

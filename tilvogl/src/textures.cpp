@@ -205,6 +205,8 @@ int tmapDecodeGraphics(TmapModel &map, const unsigned char *chunk)
         return TMAP_ERROR_NOT_A_MAP;
     // A second "BGFX" chunk replaces the first.
     freeAndClear(map.graphicPixels);
+    freeAndClear(map.graphicOpaque);
+    map.graphicOpaqueCount = 0;
     if (count == 0)
         return TMAP_ERROR_NONE;
 
@@ -217,11 +219,16 @@ int tmapDecodeGraphics(TmapModel &map, const unsigned char *chunk)
     const size_t pixelCount = size_t(map.tileWidth) * size_t(map.tileHeight);
     const size_t keptBytes = size_t(count) * pixelCount * 4;
     map.graphicPixels = static_cast<unsigned char *>(tmapAllocate(keptBytes));
-    if (map.graphicPixels == nullptr)
+    map.graphicOpaque = static_cast<uint8_t *>(tmapAllocate(size_t(count)));
+    if (map.graphicPixels == nullptr || map.graphicOpaque == nullptr)
         return TMAP_ERROR_OUT_OF_MEMORY;
     std::memset(map.graphicPixels, 0, keptBytes);
     const unsigned char *in = tmapChunkData(chunk);
-    for (uint64_t g = 0; g < count; ++g, in += graphicSize)
-        convertPixels(map.depth, in, map.graphicPixels + size_t(g) * pixelCount * 4, pixelCount, palette);
+    for (uint64_t g = 0; g < count; ++g, in += graphicSize) {
+        unsigned char *pixels = map.graphicPixels + size_t(g) * pixelCount * 4;
+        convertPixels(map.depth, in, pixels, pixelCount, palette);
+        map.graphicOpaque[g] = tmapPixelsOpaque(pixels, pixelCount);
+    }
+    map.graphicOpaqueCount = int(count);
     return TMAP_ERROR_NONE;
 }

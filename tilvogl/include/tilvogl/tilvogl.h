@@ -491,6 +491,41 @@ void tmapStepAnims(void);
 #define TMAP_DRAW_BY_TEXTURE 1
 extern TMAP_DATA int tmapDrawOrder;
 
+/* Which faces tmapDrawBlocks draws, in either order: TMAP_FACES_ALL (the
+ * initial value) every face, as above; TMAP_FACES_VISIBLE leaves out faces
+ * the view cannot show, for the same picture, pixel for pixel:
+ *   - faces the GL culls: with GL_CULL_FACE on, a face whose winding on the
+ *     screen is a culled one (glCullFace, glFrontFace, the matrices'
+ *     mirroring included), when the eye lies a whole cell (for a cap, a
+ *     cube) beyond its plane, or for a parallel projection on its far side;
+ *   - faces inside solids: a side face of a column whose neighbour there
+ *     (a cell of the window) stands at least as high and shows opaque
+ *     graphics on its top cap and on every face of its other three sides,
+ *     and the graphic1 cap on the ground beneath the graphic2 cap of a
+ *     column opaque all round. A graphic is opaque when every pixel has
+ *     alpha 255 as loaded; one that does not exist is not. These are left
+ *     out only while the eye is on the columns' side of the plane z = baseZ,
+ *     the culling removes the faces seen from inside the columns, the depth
+ *     test keeps the nearer fragment (GL_LESS or GL_LEQUAL, or GL_GREATER or
+ *     GL_GEQUAL with the depth range reversed) and writes depth, blending,
+ *     the stencil test, depth clamping and user clip planes are off,
+ *     polygons are filled, and the near plane cuts no column that hides a
+ *     face. Otherwise (an eye below the ground, culling off or the other
+ *     way round, transparent texels, ...) those faces are drawn.
+ * The draw reads the matrices (glGetFloatv of GL_MODELVIEW_MATRIX and
+ * GL_PROJECTION_MATRIX) and that state at every call; it sends the calls of
+ * the faces it draws, with glEnable(GL_TEXTURE_2D) where the first side
+ * face would have had it. While faces inside solids may be left out, a call
+ * walks the window's columns once more and keeps 8 bytes a cell of scratch
+ * memory (freed by tmapRelease). Inside glNewList the matrices and state
+ * are those of the compilation: the list is right only for the views it
+ * was compiled for, so compile with TMAP_FACES_ALL a list that is replayed
+ * under other matrices (the eye may go below the ground) or other culling.
+ * Flat layers are not affected. */
+#define TMAP_FACES_ALL 0
+#define TMAP_FACES_VISIBLE 1
+extern int tmapDrawFaces;
+
 /* Flat quads at z textured with each block's graphic1. */
 int tmapDrawLayer(int cellX, int cellY, int columns, int rows, float originX, float originY,
                   float z, float cellWidth, float cellHeight);
@@ -533,6 +568,11 @@ int tmapDrawView(int64_t pixelX, int64_t pixelY, int widthPx, int heightPx);
  * face. A stacked run ends at the last record of tmapBlocks. */
 int tmapDrawBlocks(int cellX, int cellY, int columns, int rows, float originX, float originY,
                    float baseZ, float cellWidth, float cellHeight);
+
+/* The faces the last tmapDrawBlocks or tmapGpuDrawBlocks call drew (of a
+ * list compiled by glNewList, those it holds; for the shader renderer,
+ * animated cells' slots included), 0 before any. */
+int64_t tmapBlockFacesDrawn(void);
 
 /* What tmapDrawBlocks draws for a window of the current layer (the same
  * cells: clipped to the layer, those that name no block skipped), counted

@@ -248,6 +248,19 @@ int tmapGpuDrawLayerSecondGraphic(const TmapGpuView *view, int cellX, int cellY,
                                   int rows, float originX, float originY, float z,
                                   float cellWidth, float cellHeight);
 
+/* Which faces tmapGpuDrawBlocks draws: TMAP_FACES_VISIBLE (the initial
+ * value) leaves out the faces the view cannot show, as tmapDrawFaces does
+ * for tmapDrawBlocks (tilvogl.h): faces the GL culls, and faces inside
+ * solids while the view lets them be left out. The renderer reads the
+ * culling, depth, blending, stencil, polygon mode and depth clamp state
+ * from the GL at each block draw (glIsEnabled, glGetIntegerv,
+ * glGetFloatv), the matrices and the alpha test from the view. It keeps the
+ * faces' order, leaving some out of a second index buffer that it writes
+ * again when the view leaves out other faces: when the eye moves into
+ * another cell or cube of the window, or the state changes (up to 24 bytes
+ * per face of GPU memory). TMAP_FACES_ALL draws every face. */
+extern int tmapGpuDrawFaces;
+
 /* Block columns standing on z = baseZ, as tmapDrawBlocks draws them. The
  * caps and side faces are always textured (fixed-function side faces enable
  * GL_TEXTURE_2D; here the caps need no glEnable before the call either). */

@@ -524,7 +524,7 @@ extern TMAP_DATA int tmapDrawOrder;
  * Flat layers are not affected. */
 #define TMAP_FACES_ALL 0
 #define TMAP_FACES_VISIBLE 1
-extern int tmapDrawFaces;
+extern TMAP_DATA int tmapDrawFaces;
 
 /* Flat quads at z textured with each block's graphic1. */
 int tmapDrawLayer(int cellX, int cellY, int columns, int rows, float originX, float originY,

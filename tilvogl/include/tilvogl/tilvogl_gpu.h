@@ -259,7 +259,7 @@ int tmapGpuDrawLayerSecondGraphic(const TmapGpuView *view, int cellX, int cellY,
  * again when the view leaves out other faces: when the eye moves into
  * another cell or cube of the window, or the state changes (up to 24 bytes
  * per face of GPU memory). TMAP_FACES_ALL draws every face. */
-extern int tmapGpuDrawFaces;
+extern TMAP_DATA int tmapGpuDrawFaces;
 
 /* Block columns standing on z = baseZ, as tmapDrawBlocks draws them. The
  * caps and side faces are always textured (fixed-function side faces enable

@@ -7,7 +7,7 @@
 #include "platform.h"         // platformTickCount, platformAskYesNo
 #include "scenes.h"           // the scene's data, drawPass, drawPassShader, cameraMatrix, shaderView
 #include <tilvogl/tilvogl.h>  // tmapLoadFile, tmapResetAnims, tmapStepAnims, tmapRelease, tmapDrawOrder,
-                              // tmapCountBlockFaces
+                              // tmapCountBlockFaces, tmapDrawFaces
 #include <tilvogl/tilvogl_gpu.h>  // tmapGpuUpload, tmapGpuRelease
 
 #include <GL/freeglut.h>  // GLUT window, game mode and handlers, the context version; GL and GLU
@@ -171,8 +171,10 @@ void requireDrawableBlockWindow(const tmapscenes::Pass &pass)
 // ---------------------------------------------------------------- start-up
 
 // Takes the shell's options out of the command line before GLUT reads them:
-// --batched draws the map grouped by texture (TMAP_DRAW_BY_TEXTURE), for
-// frame rate; without it the library's cell order is kept. --shader draws
+// --batched draws the map grouped by texture (TMAP_DRAW_BY_TEXTURE) and
+// leaves out the block faces the view cannot show (TMAP_FACES_VISIBLE), for
+// frame rate with the same picture; without it the library's cell order
+// draws every face, as it always did. --shader draws
 // through the shader renderer on a core context. GLUT has options of its own
 // (-display, -geometry, ...) that an option parser would misread, so only
 // these exact words are looked for.
@@ -192,6 +194,7 @@ static void takeShellOptions(int *argc, char **argv)
         argv[kept] = NULL;
     *argc = kept;
     tmapDrawOrder = batched ? TMAP_DRAW_BY_TEXTURE : TMAP_DRAW_CELL_ORDER;
+    tmapDrawFaces = batched ? TMAP_FACES_VISIBLE : TMAP_FACES_ALL;
 }
 
 void startProgram(int *argc, char **argv)

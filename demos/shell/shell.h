@@ -75,7 +75,8 @@ void keyboard(unsigned char key, int x, int y);
 void display(void);
 
 // Start-up up to (not including) glutMainLoop: the shell's options --batched
-// (it sets tmapDrawOrder to TMAP_DRAW_BY_TEXTURE) and --shader (it sets
+// (it sets tmapDrawOrder to TMAP_DRAW_BY_TEXTURE and tmapDrawFaces to
+// TMAP_FACES_VISIBLE) and --shader (it sets
 // shaderRenderer), both taken out of argc/argv; GLUT, the fullscreen
 // question, window or game mode, initScene, handler registration.
 void startProgram(int *argc, char **argv);

@@ -4,7 +4,7 @@
 #include "shell.h"
 
 #include "scenes.h"           // tmapscenes::spinlit
-#include <tilvogl/tilvogl.h>  // tmapSelectLayer, tmapAnims
+#include <tilvogl/tilvogl.h>  // tmapSelectLayer, tmapAnims, tmapDrawFaces
 
 #include <GL/gl.h>  // the display list, glLightfv
 #include <vector>   // the frames kept at start-up
@@ -28,12 +28,18 @@ static void compileMapList(void)
             startFrames[n] = tmapAnims[n].current;
         return;
     }
+    // The list is replayed under every turn, and the keys can bring the eye
+    // below the ground: faces left out for the view of the compilation
+    // could be missing from another, so the list holds every face.
+    const int faces = tmapDrawFaces;
+    tmapDrawFaces = TMAP_FACES_ALL;
     glNewList(MAP_LIST, GL_COMPILE);
     // Texturing on from the start, so caps drawn before the first side
     // face are textured too.
     glEnable(GL_TEXTURE_2D);
     tmapscenes::drawPass(blocks);
     glEndList();
+    tmapDrawFaces = faces;
 }
 
 // The spin wraps at 360 or more, once per step; it has no lower wrap, so

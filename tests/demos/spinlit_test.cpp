@@ -168,10 +168,12 @@ TEST_F(SpinLitTest, BatchedOptionIsTheShellsOwnAndGroupsTheListByTexture)
         ASSERT_EQ(gldouble::count("glutInit"), 1u);
         EXPECT_EQ(gldouble::callsNamed("glutInit")[0].arg(0), 3.0);
         EXPECT_EQ(tmapDrawOrder, batched ? TMAP_DRAW_BY_TEXTURE : TMAP_DRAW_CELL_ORDER);
+        EXPECT_EQ(tmapDrawFaces, batched ? TMAP_FACES_VISIBLE : TMAP_FACES_ALL);
         vertices[batched] = listVertices(&binds[batched]);
     }
-    // The same quads, with a texture per row bound about once instead of
-    // once per quad.
+    // The same quads (the list, replayed under every turn, keeps every face
+    // though --batched leaves out faces elsewhere), with a texture per row
+    // bound about once instead of once per quad.
     EXPECT_GE(vertices[0].size(), 2500u * 4u);
     EXPECT_TRUE(vertices[1] == vertices[0]);
     EXPECT_GE(binds[0], 2500u);

@@ -199,6 +199,9 @@ int main(int argc, char** argv)
     openWindow(viewer, argc, argv);
 
     tmapDrawOrder = TMAP_DRAW_BY_TEXTURE;
+    // The 3D view is drawn afresh every frame, so the faces its view cannot
+    // show can be left out for the same picture.
+    tmapDrawFaces = TMAP_FACES_VISIBLE;
     viewer.contextVersion = shaderCapableVersion();
     viewer.shaderRenderer = !viewer.fixedFunctionOnly && !viewer.contextVersion.empty();
     viewer.loadedStamp = stampOf(viewer.mapPath);

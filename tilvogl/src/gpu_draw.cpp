@@ -57,7 +57,7 @@ void useProgram(TmapGpuProgram &program, const TmapGpuView &view, int layer, GLu
     const TmapGpuCopy &copy = tmapGpuCopy;
     tmapGl.UseProgram(program.name);
     setView(program, view);
-    tmapGl.Uniform4i(program.counts, tmapBlocks != nullptr ? tmapBlockCount : 0,
+    tmapGl.Uniform4i(program.counts, tmapGpuBlockCount(),
                      tmapAnims != nullptr ? tmapAnimCount : 0, tmapGpuGraphicCount(), 0);
     tmapGl.Uniform2i(program.fold, copy.foldShift, copy.foldWidth - 1);
     tmapGl.Uniform2i(program.firstCell, GLint(across.begin), GLint(down.begin));
@@ -174,7 +174,7 @@ TmapFaceView viewedFaces(const TmapGpuView &view, int layer, const TmapFaceWindo
         faces.dropsHidden = tmapNearPlaneClear(faces, window, copy.stackCount, [&](int64_t column, int64_t row) {
             const int32_t value = cells[row * tmapWidth + column];
             if (value >= 0)
-                return value < tmapBlockCount ? tmapCoverHeight(copy.blockCovers[value], seeThrough) : 0;
+                return value < tmapGpuBlockCount() ? tmapCoverHeight(copy.blockCovers[value], seeThrough) : 0;
             const int64_t anim = -int64_t(value) - 1;
             return anim < tmapAnimCount ? copy.animCubes[anim] : 0;
         });

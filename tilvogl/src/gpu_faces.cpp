@@ -171,7 +171,7 @@ bool columnFaces(int32_t value, const float *rises, float x, float x1, float y, 
         }
         return true;
     }
-    if (value >= tmapBlockCount || tmapBlocks == nullptr)
+    if (value >= tmapGpuBlockCount())
         return true;
     StillColumn column{walk, x, x1, y, y1, 0};
     tmapWalkColumn(value, baseZ, cubeHeight, column);
@@ -184,7 +184,7 @@ TmapColumnCover cellCover(int32_t value)
 {
     const TmapGpuCopy &copy = tmapGpuCopy;
     if (value >= 0)
-        return value < tmapBlockCount && tmapBlocks != nullptr ? copy.blockCovers[value] : TmapColumnCover{};
+        return value < tmapGpuBlockCount() ? copy.blockCovers[value] : TmapColumnCover{};
     const int64_t anim = -int64_t(value) - 1;
     return anim < tmapAnimCount && tmapAnims != nullptr ? copy.animCovers[anim] : TmapColumnCover{};
 }

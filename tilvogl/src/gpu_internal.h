@@ -208,6 +208,10 @@ bool tmapGpuUploadGraphics();
 // when the map has no "BGFX" chunk, whatever its header counts).
 inline int tmapGpuGraphicCount() { return tmapGraphicPixels != nullptr ? tmapGraphicCount : 0; }
 
+// The block records the renderer uploads: none when the map has no block
+// records, whatever count its header gives.
+inline int32_t tmapGpuBlockCount() { return tmapBlocks != nullptr ? tmapBlockCount : 0; }
+
 // How graphics of the current map's tile size go into array layers of at
 // most maxSize x maxSize texels, maxLayers of them: sets graphicsAcross and
 // graphicsDown, or returns false when they do not fit.

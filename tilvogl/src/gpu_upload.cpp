@@ -66,7 +66,7 @@ bool uploadLayer(int layer)
 // when out of memory.
 bool uploadBlocks()
 {
-    int64_t count = tmapBlocks != nullptr ? tmapBlockCount : 0;
+    int64_t count = tmapGpuBlockCount();
     const int64_t perBlock = 4 * tmapGpuBlockTexels;
     int32_t *texels = static_cast<int32_t *>(tmapAllocate(size_t(count * perBlock) * sizeof(int32_t)));
     tmapGpuCopy.blockCubes = static_cast<int32_t *>(tmapAllocate(size_t(count) * sizeof(int32_t)));
@@ -96,7 +96,7 @@ bool uploadBlocks()
 // worked out from the last block back. False when out of memory.
 bool coverBlocks()
 {
-    const int64_t count = tmapBlocks != nullptr ? tmapBlockCount : 0;
+    const int64_t count = tmapGpuBlockCount();
     const int graphics = tmapGpuGraphicCount();
     uint8_t *opaque = static_cast<uint8_t *>(tmapAllocate(size_t(graphics)));
     TmapColumnCover *covers = static_cast<TmapColumnCover *>(tmapAllocate(size_t(count) * sizeof(TmapColumnCover)));
@@ -116,13 +116,15 @@ bool coverBlocks()
     return true;
 }
 
+// A frame's block, or -1 when it names none that was uploaded.
+int32_t uploadedBlock(int32_t block) { return block >= 0 && block < tmapGpuBlockCount() ? block : -1; }
+
 // The block each animation shows now, or -1 when its frame names none.
 int32_t currentBlockOf(const TmapAnim &anim)
 {
     if (anim.current < 0 || anim.current >= tmapAnimFrameCount || tmapAnimFrames == nullptr)
         return -1;
-    int32_t block = tmapAnimFrames[anim.current];
-    return block >= 0 && block < tmapBlockCount && tmapBlocks != nullptr ? block : -1;
+    return uploadedBlock(tmapAnimFrames[anim.current]);
 }
 
 int animCount() { return tmapAnims != nullptr ? tmapAnimCount : 0; }
@@ -147,9 +149,7 @@ int32_t tallestFrame(const TmapAnim &anim, int64_t &scanBudget, TmapColumnCover 
         return tallest;
     }
     for (int64_t frame = first; frame < end; ++frame) {
-        int32_t block = tmapAnimFrames[frame];
-        if (block < 0 || block >= tmapBlockCount)
-            block = -1;
+        const int32_t block = uploadedBlock(tmapAnimFrames[frame]);
         tallest = cubesOf(block) > tallest ? cubesOf(block) : tallest;
         cover = tmapCommonCover(cover, coverOf(block));
     }

@@ -6,10 +6,10 @@
 #   LABEL FOLDER SETTING PROGRAM [ARGUMENT...]
 # PROGRAM (a path) starts in FOLDER (which holds its map) with the frame
 # meter SHIM preloaded; SETTING is an environment variable for the meter
-# (FPS_SHIM_FLOOR=1, FPS_SHIM_DEFAULT_HEAP=1) or "-" for none. A "Go
+# (FPS_SHIM_FLOOR=1, FPS_SHIM_DEFAULT_HEAP=1, FPS_SHIM_ALL_FACES=1) or "-" for none. A "Go
 # fullscreen?" question, if asked, is answered n; after a 2 s warm-up the
 # meter is marked, SECONDS later ESC ends the program. Prints per run
-#   LABEL FPS MEDIAN_MS P95_MS BINDS_PER_FRAME
+#   LABEL FPS MEDIAN_MS P95_MS BINDS_PER_FRAME FACES_PER_FRAME
 # or "LABEL failed" when it could not be measured.
 set -uo pipefail
 shim=$1 seconds=$2
@@ -53,8 +53,8 @@ while read -r label folder setting program arguments; do
     continue
   fi
   wait "$pid" 2>/dev/null
-  # frames N seconds S median_ms M p95_ms P binds_per_frame B
-  read -r _ frames _ elapsed _ median _ p95 _ binds <"$out/${label//\//_}" || { echo "$label failed"; continue; }
-  awk -v l="$label" -v n="$frames" -v s="$elapsed" -v m="$median" -v p="$p95" -v b="$binds" \
-    'BEGIN { if (s > 0) printf "%s %.1f %s %s %s\n", l, n / s, m, p, b; else print l " failed" }'
+  # frames N seconds S median_ms M p95_ms P binds_per_frame B faces_per_frame F
+  read -r _ frames _ elapsed _ median _ p95 _ binds _ faces <"$out/${label//\//_}" || { echo "$label failed"; continue; }
+  awk -v l="$label" -v n="$frames" -v s="$elapsed" -v m="$median" -v p="$p95" -v b="$binds" -v f="$faces" \
+    'BEGIN { if (s > 0) printf "%s %.1f %s %s %s %s\n", l, n / s, m, p, b, f; else print l " failed" }'
 done

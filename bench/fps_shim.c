@@ -9,6 +9,11 @@
  *                   FPS_SHIM_DEFAULT_HEAP is set, so that frame times can be
  *                   measured with glibc's defaults without a switch in the
  *                   program itself.
+ * With FPS_SHIM_ALL_FACES set it turns the visible-face rule off at every
+ * swap (tmapDrawFaces and tmapGpuDrawFaces back to TMAP_FACES_ALL), so the
+ * same program is measured drawing every block face; the first frame still
+ * has the program's own setting, the measured ones do not. A display list
+ * compiled before the first swap keeps what it was compiled with.
  * With FPS_SHIM_FLOOR set it also draws the floor: textured quads are held
  * back until the next state change and then drawn grouped by texture, one
  * bind and one glBegin/glEnd per texture, with bare GL calls. The program's
@@ -16,8 +21,11 @@
  * what the same quads in the same state cost when grouped.
  *
  * At exit it prints one line to $FPS_SHIM_OUT (or stderr):
- *   frames N seconds S median_ms M p95_ms P binds_per_frame B
- * over the frames between the mark and the last swap. */
+ *   frames N seconds S median_ms M p95_ms P binds_per_frame B faces_per_frame F
+ * over the frames between the mark and the last swap; F is the mean of
+ * tmapBlockFacesDrawn() at those swaps (the faces of the frame's last block
+ * draw, or of the display list that holds it), 0 for a program without the
+ * library. */
 #define _GNU_SOURCE
 #include <GL/gl.h>
 #include <GL/glx.h> /* Display, GLXDrawable */
@@ -45,6 +53,8 @@ static long framesKept;
 static long bindCount;     /* texture binds that reached the GL */
 static long bindsAtMark, bindsAtLastSwap;
 static long listBinds[maxLists]; /* binds compiled into each display list */
+static double facesCounted;      /* tmapBlockFacesDrawn() summed over the kept frames */
+static int allFaces;             /* FPS_SHIM_ALL_FACES */
 static GLuint compilingList;     /* 0 when no list is being compiled */
 
 static double monotonicSeconds(void)
@@ -331,8 +341,26 @@ void glXSwapBuffers(Display *display, GLXDrawable drawable)
     REAL(glXSwapBuffers);
     flushQuads();
     real_glXSwapBuffers(display, drawable);
+    /* The library's own names, when the program has it. */
+    static int *drawFaces, *gpuDrawFaces;
+    static long long (*facesDrawn)(void);
+    static int looked;
+    if (!looked) {
+        looked = 1;
+        drawFaces = (int *)dlsym(RTLD_DEFAULT, "tmapDrawFaces");
+        gpuDrawFaces = (int *)dlsym(RTLD_DEFAULT, "tmapGpuDrawFaces");
+        *(void **)&facesDrawn = dlsym(RTLD_DEFAULT, "tmapBlockFacesDrawn");
+    }
+    if (allFaces) {
+        if (drawFaces != NULL)
+            *drawFaces = 0; /* TMAP_FACES_ALL */
+        if (gpuDrawFaces != NULL)
+            *gpuDrawFaces = 0;
+    }
     if (!markRequested)
         return;
+    if (framesKept > 0 && facesDrawn != NULL)
+        facesCounted += (double)facesDrawn();
     if (framesKept == 0)
         bindsAtMark = bindCount;
     if (framesKept < maxFrames)
@@ -360,6 +388,7 @@ __attribute__((constructor)) static void startMeter(void)
 {
     frameTimes = malloc(maxFrames * sizeof *frameTimes);
     floorMode = getenv("FPS_SHIM_FLOOR") != NULL;
+    allFaces = getenv("FPS_SHIM_ALL_FACES") != NULL;
     signal(SIGUSR1, requestMark);
 }
 
@@ -375,7 +404,7 @@ __attribute__((destructor)) static void reportFrames(void)
     FILE *out = path != NULL ? fopen(path, "w") : NULL;
     long frames = framesKept > 1 ? framesKept - 1 : 0;
     double seconds = frames > 0 ? frameTimes[framesKept - 1] - frameTimes[0] : 0.0;
-    double median = 0.0, p95 = 0.0, binds = 0.0;
+    double median = 0.0, p95 = 0.0, binds = 0.0, faces = 0.0;
     if (frames > 0) {
         /* Frame times are the gaps between consecutive swaps. */
         for (long i = 0; i < frames; ++i)
@@ -384,9 +413,11 @@ __attribute__((destructor)) static void reportFrames(void)
         median = frameTimes[frames / 2] * 1e3;
         p95 = frameTimes[(frames * 95) / 100] * 1e3;
         binds = (double)(bindsAtLastSwap - bindsAtMark) / (double)frames;
+        faces = facesCounted / (double)frames;
     }
-    fprintf(out != NULL ? out : stderr, "frames %ld seconds %.6f median_ms %.3f p95_ms %.3f binds_per_frame %.1f\n",
-            frames, seconds, median, p95, binds);
+    fprintf(out != NULL ? out : stderr,
+            "frames %ld seconds %.6f median_ms %.3f p95_ms %.3f binds_per_frame %.1f faces_per_frame %.0f\n", frames,
+            seconds, median, p95, binds, faces);
     if (out != NULL)
         fclose(out);
 }

@@ -21,6 +21,10 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include <pthread.h> // the worker runs at idle priority
+#include <sched.h>
+
 #include <tilvogl/tilvogl_gpu.h>
 
 namespace {
@@ -55,6 +59,13 @@ void startDecoding(Decoding &decoding, const std::vector<Level> &levels, size_t 
     decoding.busy = true;
     const std::string path = levels[level].path;
     decoding.worker = std::thread([&decoding, path] {
+        // Run only where a core would otherwise idle: on a machine with few
+        // cores, a worker of the drawing thread's own priority takes time
+        // slices from it (and from a software GL's rasterizer threads), and
+        // those frames come late. The decode then takes longer, which no one
+        // sees.
+        const sched_param idle{};
+        pthread_setschedparam(pthread_self(), SCHED_IDLE, &idle);
         decoding.map = tmapLoadFileAside(path.c_str(), TMAP_TEXTURES_NONE, &decoding.error);
         decoding.done = true;
     });
